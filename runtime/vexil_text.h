@@ -8,7 +8,8 @@
 inline void CopyText(char* dest, std::size_t size, std::string_view source) {
     if (!dest || size == 0) return;
     const std::size_t n = source.size() < size - 1 ? source.size() : size - 1;
-    std::memcpy(dest, source.data(), n);
+    // An empty view may carry a null pointer, which memcpy must not see.
+    if (n > 0) std::memcpy(dest, source.data(), n);
     dest[n] = 0;
 }
 
