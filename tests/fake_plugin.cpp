@@ -1,0 +1,131 @@
+// A second VST 2 effect for the host's tests, built unlike ours: stereo, a
+// continuous gain, two programs kept as parameter values rather than a chunk,
+// only the old accumulating process call, and the ID 'HsTf'. Its second
+// output carries the sample position the host reports, its second parameter
+// the tempo. FAKE_PLUGIN_MODE=refuse makes the entry point return null,
+// FAKE_PLUGIN_MODE=badmagic a record with the wrong magic. Built with
+// FAKE_PLUGIN_NO_ENTRY it exports no entry point at all.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "vst2.h"
+
+#if defined(_WIN32)
+#define FAKE_EXPORT extern "C" __declspec(dllexport)
+#else
+#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+#if defined(FAKE_PLUGIN_NO_ENTRY)
+
+FAKE_EXPORT int NotAnEntryPoint() { return 0; }
+
+#else
+
+namespace {
+
+struct Fake {
+    AEffect effect{};
+    audioMasterCallback host = nullptr;
+    int program = 0;
+    float gain[2] = {0.5f, 1.0f};
+    char names[2][kVstMaxProgNameLen] = {"First", "Second"};
+    float tempoSeen = 0.0f;
+};
+
+Fake& Of(AEffect* effect) { return *static_cast<Fake*>(effect->object); }
+
+void Copy(void* ptr, const std::string& text) { std::snprintf(static_cast<char*>(ptr), kVstMaxParamStrLen, "%s", text.c_str()); }
+
+VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
+    Fake& fake = Of(effect);
+    char text[32];
+    switch (opcode) {
+    case effClose:
+        delete &fake;
+        return 1;
+    case effSetProgram:
+        if (value >= 0 && value < 2) fake.program = static_cast<int>(value);
+        return 0;
+    case effGetProgram:
+        return fake.program;
+    case effSetProgramName:
+        std::snprintf(fake.names[fake.program], kVstMaxProgNameLen, "%s", static_cast<const char*>(ptr));
+        return 0;
+    case effGetProgramName:
+        std::snprintf(static_cast<char*>(ptr), kVstMaxProgNameLen, "%s", fake.names[fake.program]);
+        return 0;
+    case effGetParamName:
+        Copy(ptr, index == 0 ? "Gain" : "Tempo");
+        return 0;
+    case effGetParamLabel:
+        Copy(ptr, index == 0 ? "%" : "bpm");
+        return 0;
+    case effGetParamDisplay:
+        std::snprintf(text, sizeof text, index == 0 ? "%.1f" : "%.0f",
+                      index == 0 ? fake.gain[fake.program] * 100.0 : fake.tempoSeen * 1000.0);
+        Copy(ptr, text);
+        return 0;
+    case effGetEffectName:
+        std::snprintf(static_cast<char*>(ptr), kVstMaxEffectNameLen, "Fake gain");
+        return 1;
+    case effGetVendorVersion:
+        return 7;
+    case effGetVstVersion:
+        return 2400;
+    default:
+        return 0;
+    }
+}
+
+void VSTCALLBACK Process(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+    Fake& fake = Of(effect);
+    const auto* time = reinterpret_cast<const VstTimeInfo*>(fake.host(effect, audioMasterGetTime, 0, 0, nullptr, 0.0f));
+    const bool valid = time && (time->flags & kVstTransportPlaying) && (time->flags & kVstTempoValid);
+    if (valid) fake.tempoSeen = static_cast<float>(time->tempo / 1000.0);
+    for (VstInt32 j = 0; j < frames; ++j) {
+        outputs[0][j] += inputs[0][j] * fake.gain[fake.program];
+        outputs[1][j] += valid ? static_cast<float>(time->samplePos) + static_cast<float>(j) : -1.0f;
+    }
+}
+
+void VSTCALLBACK SetParameter(AEffect* effect, VstInt32 index, float value) {
+    if (index == 0) Of(effect).gain[Of(effect).program] = value;
+}
+
+float VSTCALLBACK GetParameter(AEffect* effect, VstInt32 index) {
+    return index == 0 ? Of(effect).gain[Of(effect).program] : Of(effect).tempoSeen;
+}
+
+}  // namespace
+
+FAKE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
+    const char* mode = std::getenv("FAKE_PLUGIN_MODE");
+    const std::string behaviour = mode ? mode : "";
+    if (behaviour == "refuse") return nullptr;
+    if (behaviour == "badmagic") {
+        static AEffect wrong{};
+        wrong.magic = 0x12345678;
+        return &wrong;
+    }
+    auto* fake = new Fake;
+    fake->host = host;
+    AEffect& e = fake->effect;
+    e.magic = kEffectMagic;
+    e.dispatcher = Dispatch;
+    e.process = Process;
+    e.setParameter = SetParameter;
+    e.getParameter = GetParameter;
+    e.numPrograms = 2;
+    e.numParams = 2;
+    e.numInputs = 2;
+    e.numOutputs = 2;
+    e.object = fake;
+    e.uniqueID = ('H' << 24) | ('s' << 16) | ('T' << 8) | 'f';
+    e.version = 3;
+    return &e;
+}
+
+#endif

@@ -1,0 +1,146 @@
+# The vsthost command line: each failure gives one line on stderr, its exit
+# code, and no output file. Run with cmake -P and -DVSTHOST, -DPLUGIN, -DFAKE,
+# -DNOT_A_PLUGIN, -DWORK (a scratch folder), -DAUDIO (ON if vsthost reads and
+# writes audio files) and -DEMULATOR (what runs vsthost, '|' between words).
+cmake_minimum_required(VERSION 3.20)
+
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
+
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+
+function(fail what)
+  message(SEND_ERROR "${what}")
+endfunction()
+
+# expect(CODE STDERR_REGEX [STDOUT_REGEX] -- ARGS...)
+function(expect code pattern)
+  cmake_parse_arguments(PARSE_ARGV 2 E "" "STDOUT;ENV" "")
+  set(command ${EMULATOR} "${VSTHOST}" ${E_UNPARSED_ARGUMENTS})
+  if(E_ENV)
+    set(command "${CMAKE_COMMAND}" -E env "${E_ENV}" ${command})
+  endif()
+  execute_process(COMMAND ${command} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  string(REPLACE ";" " " shown "${E_UNPARSED_ARGUMENTS}")
+  if(NOT rc EQUAL code)
+    fail("vsthost ${shown}: exit ${rc}, expected ${code}\n${err}")
+    return()
+  endif()
+  if(code EQUAL 0 OR code EQUAL 1)
+    if(NOT err STREQUAL "")
+      fail("vsthost ${shown}: unexpected stderr: ${err}")
+    endif()
+  else()
+    string(REGEX MATCHALL "\n" lines "${err}")
+    list(LENGTH lines count)
+    if(NOT count EQUAL 1 OR NOT err MATCHES "^vsthost: ${pattern}")
+      fail("vsthost ${shown}: stderr should be one line matching '${pattern}':\n${err}")
+    endif()
+  endif()
+  if(E_STDOUT AND NOT out MATCHES "${E_STDOUT}")
+    fail("vsthost ${shown}: stdout does not match '${E_STDOUT}':\n${out}")
+  endif()
+endfunction()
+
+function(expect_absent path)
+  if(EXISTS "${path}")
+    fail("${path} should not exist")
+  endif()
+endfunction()
+
+# Usage.
+expect(2 "no command given")
+expect(2 "unknown command \"frobnicate\"" frobnicate)
+expect(2 "vsthost info takes 1 file argument, not 0" info)
+expect(2 "vsthost info takes no option --bogus" info "${PLUGIN}" --bogus)
+expect(2 "vsthost preset wants save, show or load" preset rename)
+expect(0 "" help STDOUT "vsthost render PLUGIN IN OUT")
+
+# Libraries that are not VST 2 plug-ins.
+file(WRITE "${WORK}/text.so" "not a library\n")
+expect(4 ".*missing.so: no such file" info "${WORK}/missing.so")
+expect(3 ".*text.so cannot be loaded: " info "${WORK}/text.so")
+expect(3 ".* is not a VST 2 plug-in: it exports none of VSTPluginMain, main, MAIN" info "${NOT_A_PLUGIN}")
+expect(3 ".* refused to start" info "${FAKE}" ENV FAKE_PLUGIN_MODE=refuse)
+expect(3 ".* is not a VST 2 plug-in: its effect has magic 0x12345678" info "${FAKE}" ENV FAKE_PLUGIN_MODE=badmagic)
+
+# Our plug-in shows its two parameters with their display texts.
+expect(0 "" info "${PLUGIN}" STDOUT "0  \"routed to channel 1\" = \"input channel 1\".*1  \"routed to channel 2\" = \"input channel 2\"")
+expect(0 "" info "${PLUGIN}" --json STDOUT "\"name\": \"routed to channel 2\", \"label\": \"\", \"value\": 0.0625, \"display\": \"input channel 2\"")
+
+# Parameters.
+set(fxp "${WORK}/routing.fxp")
+expect(6 "unknown parameter \"volume\" \\(the plug-in has \"routed to channel 1\", \"routed to channel 2\"\\)"
+       preset save "${PLUGIN}" "${fxp}" --set volume=1)
+expect(6 "parameter \"routed to channel 1\" never shows \"input channel 17\""
+       preset save "${PLUGIN}" "${fxp}" --set "routed to channel 1=input channel 17")
+expect(6 "value 1.5 for parameter \"routed to channel 1\" is out of range" preset save "${PLUGIN}" "${fxp}" --set 0=1.5)
+expect(6 "parameter index 5 is out of range" preset save "${PLUGIN}" "${fxp}" --set 5=0.5)
+expect(2 "--set wants NAME=VALUE" preset save "${PLUGIN}" "${fxp}" --set novalue)
+expect_absent("${fxp}")
+
+# Presets: save, show, load, and the ways a preset can be wrong.
+expect(4 "cannot write .*/nowhere/x.fxp" preset save "${PLUGIN}" "${WORK}/nowhere/x.fxp")
+expect(0 "" preset save "${PLUGIN}" "${fxp}" --set "routed to channel 1=input channel 4" --set 1=none)
+expect(0 "" preset show "${fxp}" STDOUT "program 'FPCh', opaque state chunk.*plug-in ID       0\n.*chunk            260 bytes 00 00 7a c4")
+expect(0 "" preset load "${PLUGIN}" "${fxp}" STDOUT "0  \"routed to channel 1\" = \"input channel 4\".*1  \"routed to channel 2\" = \"none\"")
+expect(0 "" preset save "${FAKE}" "${WORK}/fake.fxp")
+expect(0 "" preset save "${FAKE}" "${WORK}/fake.fxb")
+expect(0 "" preset show "${WORK}/fake.fxb" STDOUT "bank 'FxBk', parameter values.*program 1\n.*name             \"Second\"")
+expect(5 ".*fake.fxp is a preset for another plug-in: its ID is 'HsTf', this plug-in's is 0"
+       preset load "${PLUGIN}" "${WORK}/fake.fxp")
+expect(4 ".*missing.fxp: no such file" preset load "${PLUGIN}" "${WORK}/missing.fxp")
+file(WRITE "${WORK}/text.fxp" "hello, world")
+expect(5 ".*text.fxp: not a VST 2 preset" preset show "${WORK}/text.fxp")
+file(WRITE "${WORK}/short.fxp" "CcnKxxxxFPChxxxx")
+expect(5 ".*short.fxp: truncated preset" preset load "${PLUGIN}" "${WORK}/short.fxp")
+string(REPEAT "x" 48 filler)
+file(WRITE "${WORK}/corrupt.fxp" "CcnKxxxxFPCh${filler}data")
+expect(5 ".*corrupt.fxp: corrupt preset: the chunk size is 2021161080 but only 4 bytes follow"
+       preset load "${PLUGIN}" "${WORK}/corrupt.fxp")
+
+if(NOT AUDIO)
+  expect(7 "this vsthost was built without libsndfile" render "${PLUGIN}" in.wav out.wav)
+else()
+  set(tones "${WORK}/tones.wav")
+  set(out "${WORK}/routed.wav")
+  expect(0 "" tones "${tones}" --channels 16 --seconds 0.5)
+  expect(0 "" tones "${WORK}/tones18.wav" --channels 18 --seconds 0.1)
+  expect(4 ".*missing.wav: no such file" render "${PLUGIN}" "${WORK}/missing.wav" "${out}")
+  expect(4 "cannot read .*text.fxp" render "${PLUGIN}" "${WORK}/text.fxp" "${out}")
+  expect(7 ".*tones18.wav has 18 channels, more than the plug-in's 16 inputs" render "${PLUGIN}" "${WORK}/tones18.wav" "${out}")
+  expect(2 "unknown --format pcm12" render "${PLUGIN}" "${tones}" "${out}" --format pcm12)
+  expect(2 "cannot tell the file type of .*routed.xyz" render "${PLUGIN}" "${tones}" "${WORK}/routed.xyz")
+  expect(7 "a .flac file cannot hold 16 channels of float samples" render "${PLUGIN}" "${tones}" "${WORK}/routed.flac")
+  expect(2 "--outputs 17 asks for more than the plug-in's 16 outputs" render "${PLUGIN}" "${tones}" "${out}" --outputs 17)
+  expect(2 "--block wants a number from 1 to 65536, not \"0\"" render "${PLUGIN}" "${tones}" "${out}" --block 0)
+  expect(2 "--tempo wants a number" render "${PLUGIN}" "${tones}" "${out}" --tempo fast)
+  expect(0 "" tones "${WORK}/stereo.wav" --channels 2 --seconds 0.1)
+  expect(7 "--double: the plug-in has no double-precision processing" render "${FAKE}" "${WORK}/stereo.wav" "${out}" --double)
+  expect(6 "unknown parameter" render "${PLUGIN}" "${tones}" "${out}" --set volume=1)
+  expect(5 ".*fake.fxp is a preset for another plug-in" render "${PLUGIN}" "${tones}" "${out}" --preset "${WORK}/fake.fxp")
+  expect_absent("${out}")
+
+  # A failed render leaves an existing output as it was.
+  file(WRITE "${out}" "previous")
+  expect(6 "unknown parameter" render "${PLUGIN}" "${tones}" "${out}" --set volume=1)
+  file(READ "${out}" kept)
+  if(NOT kept STREQUAL "previous")
+    fail("a failed render changed ${out}")
+  endif()
+
+  expect(0 "" render "${PLUGIN}" "${tones}" "${out}" --outputs 2 --block 100 --set "routed to channel 1=input channel 4"
+         --set "routed to channel 2=input channel 11")
+  expect(0 "" analyse "${out}" --expect 4,11 STDOUT "channel 1: input 4 \\(1000 Hz.*channel 2: input 11 \\(2750 Hz")
+  expect(1 "" analyse "${out}" --expect 4,12 STDOUT "asked for input 12: DIFFERENT")
+  expect(0 "" render "${PLUGIN}" "${tones}" "${out}" --double --format pcm24 --preset "${fxp}" --outputs 3)
+  expect(0 "" analyse "${out}" --expect 4,none,none)
+  expect(0 "" render "${PLUGIN}" "${tones}" "${WORK}/two.flac" --outputs 2 --format pcm16 --set 1=none --tempo 90)
+  expect(0 "" analyse "${WORK}/two.flac" --expect 1,none)
+  expect(2 "--expect wants a list of input numbers" analyse "${out}" --expect 4,17)
+endif()
+
+file(GLOB leftovers "${WORK}/.*partial*")
+if(leftovers)
+  fail("temporary files left behind: ${leftovers}")
+endif()
