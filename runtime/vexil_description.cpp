@@ -1,6 +1,7 @@
 #include "vexil_description.h"
 
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "vexil_text.h"
@@ -45,6 +46,9 @@ void CVexilDescription::SetParameter(std::int32_t parameter, double normalized) 
     if (!slider || !std::isfinite(normalized)) return;
     Relaxed<double>& slot = Values[static_cast<std::size_t>(slider->Index & (kSliderSlots - 1))];
     const double value = SliderFromNormalized(*slider, normalized);
+    // A saved state carries 32-bit floats: a value beyond their range would
+    // come back as an infinity, so it is refused like a non-finite one.
+    if (!(std::fabs(value) <= std::numeric_limits<float>::max())) return;
     if (IsNearZero(value - slot)) return;
     slot = value;
     if (slider->Variable) *slider->Variable = value;

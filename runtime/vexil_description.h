@@ -21,7 +21,8 @@ public:
     const TVexilSlider* SliderRecord(std::int32_t parameter) const;
     float GetParameter(std::int32_t parameter) const;
     // Takes a normalised value; runs DoSlider when the value moved by at
-    // least 0.00001. Non-finite values are ignored.
+    // least 0.00001. Non-finite values, and values whose slider value a
+    // saved state could not carry, are ignored.
     void SetParameter(std::int32_t parameter, double normalized);
     void GetParameterName(std::int32_t parameter, char* text, std::size_t size) const;
     void GetParameterLabel(std::int32_t parameter, char* text, std::size_t size) const;
