@@ -2,7 +2,7 @@
 // request that concerns the effect goes through its copy of the callback table.
 #pragma once
 
-#include "audioeffectx.h"
+#include "audio_effect_x.h"
 #include "vest_callbacks.h"
 #include "vexil_vest.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "aeffeditor.h"
-#include "audioeffectx.h"
+#include "audio_effect_x.h"
 
 namespace {
 

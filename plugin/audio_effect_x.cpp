@@ -1,4 +1,4 @@
-#include "audioeffectx.h"
+#include "audio_effect_x.h"
 
 #include "aeffeditor.h"
 

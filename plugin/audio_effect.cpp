@@ -1,4 +1,4 @@
-#include "audioeffect.h"
+#include "audio_effect.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The extended protocol: the opcodes and host calls added to the base set.
 #pragma once
 
-#include "audioeffect.h"
+#include "audio_effect.h"
 
 class AudioEffectX : public AudioEffect {
 public:
