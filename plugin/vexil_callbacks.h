@@ -145,6 +145,14 @@ void Process(CVeST* plugin, Sample** inputs, Sample** outputs, VstInt32 frames) 
     Effect& effect = EffectOf<Effect>(plugin);
     const VstInt32 channels = ProcessChannels<Effect, Sample>(effect);
     effect.DoBlock();
+    // An effect that runs its sample section over whole stretches of frames
+    // takes the frame loop for the channel count it declares.
+    if constexpr (requires { effect.SampleFrames(inputs, outputs, frames); }) {
+        if (channels == Effect::kChannels) {
+            effect.SampleFrames(inputs, outputs, frames);
+            return;
+        }
+    }
     auto& samples = effect.Samples;
     if (channels == 2) {
         for (VstInt32 j = 0; j < frames; ++j) {

@@ -16,7 +16,8 @@ public:
     virtual void DoSample() {}
 
     // Slot of a computed channel number: script rounding, then the low six bits.
-    double& SampleAt(double x) { return Samples[static_cast<std::size_t>(ScriptIndex(x) & (kSampleSlots - 1))]; }
+    static std::int32_t SampleSlot(double x) { return ScriptIndex(x) & (kSampleSlots - 1); }
+    double& SampleAt(double x) { return Samples[static_cast<std::size_t>(SampleSlot(x))]; }
 
     // Touched only by the process calls, so a plain array.
     std::array<double, kSampleSlots> Samples{};

@@ -1,0 +1,267 @@
+// Times the built plug-in's process entries through its AEffect record, the way
+// a host calls them, against the copy limit: the least work that gives the same
+// outputs. Prints ns/frame and the ratio plug-in / copy limit after the run.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#if defined(__SSE2_MATH__)
+#include <xmmintrin.h>
+#endif
+
+#include "plugin_library.h"
+#include "vst2.h"
+
+namespace {
+
+constexpr int kChannels = 16;
+constexpr int kBlockSizes[] = {1, 16, 64, 512, 4096};
+// Slider values: output 1 takes input 1, output 2 takes input 2 (the defaults).
+constexpr int kSource1 = 0;
+constexpr int kSource2 = 1;
+
+PluginLibrary& Library() {
+    static std::unique_ptr<PluginLibrary> library = [] {
+        const char* override = std::getenv("MULTICHANNEL_PATCHER");
+        const std::string path = override ? override : MULTICHANNEL_PATCHER_PATH;
+        std::string error;
+        auto opened = PluginLibrary::Open(path, error);
+        if (!opened || !opened->FindEntryPoint()) {
+            std::fprintf(stderr, "cannot use %s: %s\n", path.c_str(), error.c_str());
+            std::exit(1);
+        }
+        return opened;
+    }();
+    return *library;
+}
+
+// A playing transport at 120 bpm in 4/4. Like a host, the answer to each time
+// query is computed from the current sample position.
+struct Transport {
+    double sampleRate = 48000.0;
+    double tempo = 120.0;
+    double samplePos = 0.0;
+    VstTimeInfo info{};
+
+    VstTimeInfo* Answer() {
+        info.samplePos = samplePos;
+        info.sampleRate = sampleRate;
+        info.tempo = tempo;
+        info.ppqPos = samplePos / sampleRate * tempo / 60.0;
+        info.barStartPos = std::floor(info.ppqPos / 4.0) * 4.0;
+        info.timeSigNumerator = 4;
+        info.timeSigDenominator = 4;
+        info.flags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstTimeSigValid;
+        return &info;
+    }
+};
+
+Transport transport;
+
+VstIntPtr VSTCALLBACK HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    switch (opcode) {
+    case audioMasterVersion:
+        return 2400;
+    case audioMasterGetTime:
+        return reinterpret_cast<VstIntPtr>(transport.Answer());
+    case audioMasterGetSampleRate:
+        return static_cast<VstIntPtr>(transport.sampleRate);
+    default:
+        return 0;
+    }
+}
+
+// Separate input and output buffers for every channel, inputs filled with noise.
+template <class Sample>
+struct Buffers {
+    explicit Buffers(int frames)
+        : in(kChannels, std::vector<Sample>(frames)), out(kChannels, std::vector<Sample>(frames)) {
+        std::mt19937 random(7);
+        std::uniform_real_distribution<double> noise(-1.0, 1.0);
+        for (auto& channel : in)
+            for (Sample& s : channel) s = static_cast<Sample>(noise(random));
+        for (int c = 0; c < kChannels; ++c) {
+            inPtr[c] = in[c].data();
+            outPtr[c] = out[c].data();
+        }
+    }
+    std::vector<std::vector<Sample>> in, out;
+    Sample* inPtr[kChannels];
+    Sample* outPtr[kChannels];
+};
+
+class Instance {
+public:
+    Instance() : effect(Library().FindEntryPoint()(HostCallback)) {
+        Dispatch(effOpen);
+        Dispatch(effSetSampleRate, 0, 0, static_cast<float>(transport.sampleRate));
+        Dispatch(effSetBlockSize, 0, 4096);
+        Dispatch(effMainsChanged, 0, 1);
+    }
+    ~Instance() { Dispatch(effClose); }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    void Process(float** in, float** out, VstInt32 frames) { effect->processReplacing(effect, in, out, frames); }
+    void Process(double** in, double** out, VstInt32 frames) {
+        effect->processDoubleReplacing(effect, in, out, frames);
+    }
+
+private:
+    VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, float opt = 0.0f) {
+        return effect->dispatcher(effect, opcode, index, value, nullptr, opt);
+    }
+    AEffect* effect;
+};
+
+template <class Sample>
+void CopyFinite(const Sample* __restrict from, Sample* __restrict to, int frames) {
+    for (int j = 0; j < frames; ++j) to[j] = std::isfinite(from[j]) ? from[j] : Sample(0);
+}
+
+// The copy limit.
+template <class Sample>
+void CopyLimit(Sample* const* in, Sample* const* out, int frames) {
+    CopyFinite(in[kSource1], out[0], frames);
+    CopyFinite(in[kSource2], out[1], frames);
+    for (int c = 2; c < kChannels; ++c) std::fill_n(out[c], frames, Sample(0));
+}
+
+// Hosts commonly run their audio threads with flush-to-zero and
+// denormals-are-zero on, which takes floats through other steps.
+enum class Fpu { Default, FlushDenormals };
+
+// The FPU state for the benchmark's whole run, the old one restored after.
+template <Fpu mode>
+class FpuScope {
+public:
+#if defined(__SSE2_MATH__)
+    FpuScope() : saved(_mm_getcsr()) {
+        if (mode == Fpu::FlushDenormals) _mm_setcsr(saved | _MM_FLUSH_ZERO_ON | kDenormalsAreZero);
+    }
+    ~FpuScope() { _mm_setcsr(saved); }
+
+private:
+    static constexpr unsigned kDenormalsAreZero = 0x0040;
+    const unsigned saved;
+#endif
+};
+
+// CPU time per frame, in seconds: the inverted frame rate.
+void CountFrames(benchmark::State& state, int frames) {
+    state.counters["per_frame"] =
+        benchmark::Counter(frames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+template <class Sample, Fpu mode = Fpu::Default>
+void BM_Plugin(benchmark::State& state) {
+    const FpuScope<mode> fpu;
+    const auto frames = static_cast<int>(state.range(0));
+    Buffers<Sample> buffers(frames);
+    Instance plugin;
+
+    // The two must agree bit for bit, or the comparison means nothing.
+    Buffers<Sample> reference(frames);
+    CopyLimit(reference.inPtr, reference.outPtr, frames);
+    plugin.Process(buffers.inPtr, buffers.outPtr, frames);
+    for (int c = 0; c < kChannels; ++c)
+        if (std::memcmp(buffers.out[c].data(), reference.out[c].data(), sizeof(Sample) * frames) != 0) {
+            state.SkipWithError("plug-in outputs differ from the copy limit");
+            return;
+        }
+
+    for (auto _ : state) {
+        plugin.Process(buffers.inPtr, buffers.outPtr, frames);
+        transport.samplePos += frames;
+        benchmark::ClobberMemory();
+    }
+    CountFrames(state, frames);
+}
+
+template <class Sample, Fpu mode = Fpu::Default>
+void BM_CopyLimit(benchmark::State& state) {
+    const FpuScope<mode> fpu;
+    const auto frames = static_cast<int>(state.range(0));
+    Buffers<Sample> buffers(frames);
+    for (auto _ : state) {
+        Sample* const* in = buffers.inPtr;
+        Sample* const* out = buffers.outPtr;
+        benchmark::DoNotOptimize(in);
+        benchmark::DoNotOptimize(out);
+        CopyLimit(in, out, frames);
+        benchmark::ClobberMemory();
+    }
+    CountFrames(state, frames);
+}
+
+void BlockSizes(benchmark::internal::Benchmark* b) {
+    for (int frames : kBlockSizes) b->Arg(frames);
+    b->Unit(benchmark::kNanosecond);
+}
+
+BENCHMARK(BM_Plugin<float>)->Name("Plugin/float")->Apply(BlockSizes);
+BENCHMARK(BM_CopyLimit<float>)->Name("CopyLimit/float")->Apply(BlockSizes);
+#if defined(__SSE2_MATH__)
+BENCHMARK(BM_Plugin<float, Fpu::FlushDenormals>)->Name("Plugin/float-ftz")->Apply(BlockSizes);
+BENCHMARK(BM_CopyLimit<float, Fpu::FlushDenormals>)->Name("CopyLimit/float-ftz")->Apply(BlockSizes);
+#endif
+BENCHMARK(BM_Plugin<double>)->Name("Plugin/double")->Apply(BlockSizes);
+BENCHMARK(BM_CopyLimit<double>)->Name("CopyLimit/double")->Apply(BlockSizes);
+
+// Keeps the console output and remembers the time per frame of every run, for
+// the summary. With repetitions, the median of the repetitions counts.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            const auto counter = run.counters.find("per_frame");
+            if (counter != run.counters.end()) measured[run.benchmark_name()].push_back(counter->second.value * 1e9);
+        }
+    }
+
+    void PrintSummary() const {
+        std::printf("\n%-9s %7s %16s %16s %8s\n", "samples", "frames", "plug-in ns/frame", "copy ns/frame", "ratio");
+        for (const char* precision : {"float", "float-ftz", "double"})
+            for (int frames : kBlockSizes) {
+                const std::string suffix = std::string(precision) + "/" + std::to_string(frames);
+                const double plugin = Median("Plugin/" + suffix);
+                const double copy = Median("CopyLimit/" + suffix);
+                if (plugin <= 0.0 || copy <= 0.0) continue;
+                std::printf("%-9s %7d %16.3f %16.3f %8.2f\n", precision, frames, plugin, copy, plugin / copy);
+            }
+    }
+
+private:
+    double Median(const std::string& name) const {
+        const auto found = measured.find(name);
+        if (found == measured.end() || found->second.empty()) return 0.0;
+        std::vector<double> values = found->second;
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    }
+
+    std::map<std::string, std::vector<double>> measured;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintSummary();
+    benchmark::Shutdown();
+    return 0;
+}
