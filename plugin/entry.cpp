@@ -20,7 +20,7 @@ extern "C" VST_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback hos
         delete effect;
         return nullptr;
     }
-    effect->AttachPlugin(plugin, &kVeSTHostServices);
+    effect->AttachHost(plugin, &kVeSTHostServices);
     return plugin->getAeffect();
 }
 

@@ -1,37 +1,40 @@
-// Host services for the effect's runtime. Each goes through the plug-in
-// object's virtual operations, so a replaced operation is honoured.
+// Host services for the effect's runtime; the host context is the plug-in
+// object. Each goes through the plug-in object's virtual operations, so a
+// replaced operation is honoured.
 #include "vest.h"
 
 namespace {
 
-VstTimeInfo* TimeInfo(CVeST* plugin, VstInt32 filter) { return plugin ? plugin->getTimeInfo(filter) : nullptr; }
+CVeST* Plugin(void* host) { return static_cast<CVeST*>(host); }
 
-std::int32_t InputCount(CVeST* plugin) { return plugin ? plugin->getAeffect()->numInputs : 0; }
-double SampleRate(CVeST* plugin) { return plugin ? plugin->getSampleRate() : 0.0; }
-std::int32_t BlockSize(CVeST* plugin) { return plugin ? plugin->getBlockSize() : 0; }
+VstTimeInfo* TimeInfo(void* host, VstInt32 filter) { return host ? Plugin(host)->getTimeInfo(filter) : nullptr; }
 
-double Tempo(CVeST* plugin) {
-    const VstTimeInfo* info = TimeInfo(plugin, kVstTempoValid);
+std::int32_t InputCount(void* host) { return host ? Plugin(host)->getAeffect()->numInputs : 0; }
+double SampleRate(void* host) { return host ? Plugin(host)->getSampleRate() : 0.0; }
+std::int32_t BlockSize(void* host) { return host ? Plugin(host)->getBlockSize() : 0; }
+
+double Tempo(void* host) {
+    const VstTimeInfo* info = TimeInfo(host, kVstTempoValid);
     return info ? info->tempo : 0.0;
 }
 
-std::int32_t Playing(CVeST* plugin) {
-    const VstTimeInfo* info = TimeInfo(plugin, kVstTransportPlaying);
+std::int32_t Playing(void* host) {
+    const VstTimeInfo* info = TimeInfo(host, kVstTransportPlaying);
     return info && (info->flags & kVstTransportPlaying) ? 1 : 0;
 }
 
-std::int32_t Recording(CVeST* plugin) {
-    const VstTimeInfo* info = TimeInfo(plugin, kVstTransportRecording);
+std::int32_t Recording(void* host) {
+    const VstTimeInfo* info = TimeInfo(host, kVstTransportRecording);
     return info && (info->flags & kVstTransportRecording) ? 1 : 0;
 }
 
-double PlayPosition(CVeST* plugin) {
-    const VstTimeInfo* info = TimeInfo(plugin, kVstPpqPosValid);
+double PlayPosition(void* host) {
+    const VstTimeInfo* info = TimeInfo(host, kVstPpqPosValid);
     return info ? info->ppqPos : 0.0;
 }
 
-std::int32_t TempoAndTimeSig(CVeST* plugin, double* tempo, double* numerator, double* denominator) {
-    const VstTimeInfo* info = TimeInfo(plugin, kVstTempoValid | kVstTimeSigValid);
+std::int32_t TempoAndTimeSig(void* host, double* tempo, double* numerator, double* denominator) {
+    const VstTimeInfo* info = TimeInfo(host, kVstTempoValid | kVstTimeSigValid);
     if (!info) return 0;
     if (tempo) *tempo = info->tempo;
     if (numerator) *numerator = info->timeSigNumerator;
@@ -39,18 +42,18 @@ std::int32_t TempoAndTimeSig(CVeST* plugin, double* tempo, double* numerator, do
     return 1;
 }
 
-bool UpdateDisplay(CVeST* plugin) { return plugin && plugin->updateDisplay(); }
+bool UpdateDisplay(void* host) { return host && Plugin(host)->updateDisplay(); }
 
 // The host is not told (no ioChanged); it reads the record when it wants to.
-std::int32_t SetLatency(CVeST* plugin, std::int32_t samples) {
-    if (!plugin) return 0;
-    plugin->setInitialDelay(samples);
+std::int32_t SetLatency(void* host, std::int32_t samples) {
+    if (!host) return 0;
+    Plugin(host)->setInitialDelay(samples);
     return 1;
 }
 
-std::int32_t ChunkFlag(CVeST* plugin, bool on) {
-    if (!plugin) return 0;
-    plugin->programsAreChunks(on);
+std::int32_t ChunkFlag(void* host, bool on) {
+    if (!host) return 0;
+    Plugin(host)->programsAreChunks(on);
     return 1;
 }
 

@@ -38,20 +38,36 @@ const TVexilSlider* CVexilDescription::SliderRecord(std::int32_t parameter) cons
 float CVexilDescription::GetParameter(std::int32_t parameter) const {
     const TVexilSlider* slider = SliderRecord(parameter);
     if (!slider) return 0.0f;
-    return SliderNormalized(*slider, Values[static_cast<std::size_t>(slider->Index & (kSliderSlots - 1))]);
+    return SliderNormalized(*slider, SliderSlot(*slider));
 }
 
 void CVexilDescription::SetParameter(std::int32_t parameter, double normalized) {
     const TVexilSlider* slider = SliderRecord(parameter);
     if (!slider || !std::isfinite(normalized)) return;
-    Relaxed<double>& slot = Values[static_cast<std::size_t>(slider->Index & (kSliderSlots - 1))];
     const double value = SliderFromNormalized(*slider, normalized);
     // A saved state carries 32-bit floats: a value beyond their range would
     // come back as an infinity, so it is refused like a non-finite one.
     if (!(std::fabs(value) <= std::numeric_limits<float>::max())) return;
+    StoreSlider(*slider, value);
+}
+
+double CVexilDescription::SliderValue(std::int32_t parameter) const {
+    const TVexilSlider* slider = SliderRecord(parameter);
+    return slider ? static_cast<double>(SliderSlot(*slider)) : 0.0;
+}
+
+bool CVexilDescription::SetSliderValue(std::int32_t parameter, double value) {
+    const TVexilSlider* slider = SliderRecord(parameter);
+    if (!slider || !std::isfinite(value)) return false;
+    StoreSlider(*slider, SliderQuantized(*slider, value));
+    return true;
+}
+
+void CVexilDescription::StoreSlider(const TVexilSlider& slider, double value) {
+    Relaxed<double>& slot = SliderSlot(slider);
     if (IsNearZero(value - slot)) return;
     slot = value;
-    if (slider->Variable) *slider->Variable = value;
+    if (slider.Variable) *slider.Variable = value;
     DoSlider();
 }
 
@@ -71,5 +87,5 @@ void CVexilDescription::GetParameterDisplay(std::int32_t parameter, char* text, 
         CopyText(text, size, {});
         return;
     }
-    SliderDisplay(*slider, Values[static_cast<std::size_t>(slider->Index & (kSliderSlots - 1))], text, size);
+    SliderDisplay(*slider, SliderSlot(*slider), text, size);
 }

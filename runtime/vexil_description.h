@@ -24,6 +24,12 @@ public:
     // least 0.00001. Non-finite values, and values whose slider value a
     // saved state could not carry, are ignored.
     void SetParameter(std::int32_t parameter, double normalized);
+    // For formats whose hosts speak in slider values rather than normalised
+    // ones: the stored value, and a store of a plain value (quantised and held
+    // within the slider's range; non-finite values ignored) that runs DoSlider
+    // when the value moved. False for an unknown parameter or a non-finite value.
+    double SliderValue(std::int32_t parameter) const;
+    bool SetSliderValue(std::int32_t parameter, double value);
     void GetParameterName(std::int32_t parameter, char* text, std::size_t size) const;
     void GetParameterLabel(std::int32_t parameter, char* text, std::size_t size) const;
     void GetParameterDisplay(std::int32_t parameter, char* text, std::size_t size) const;
@@ -40,4 +46,13 @@ public:
 protected:
     CVexilDescription() = default;
     ~CVexilDescription() = default;
+
+private:
+    Relaxed<double>& SliderSlot(const TVexilSlider& slider) {
+        return Values[static_cast<std::size_t>(slider.Index & (kSliderSlots - 1))];
+    }
+    const Relaxed<double>& SliderSlot(const TVexilSlider& slider) const {
+        return Values[static_cast<std::size_t>(slider.Index & (kSliderSlots - 1))];
+    }
+    void StoreSlider(const TVexilSlider& slider, double value);
 };

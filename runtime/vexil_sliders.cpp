@@ -1,7 +1,9 @@
 #include "vexil_sliders.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "vexil_text.h"
 
@@ -12,13 +14,39 @@ float SliderNormalized(const TVexilSlider& slider, double value) {
     return std::isfinite(normalized) ? normalized : 0.0f;
 }
 
+namespace {
+
+double Quantized(double raw, double step) { return step > 0.0 ? std::floor((raw + step * 0.5) / step) * step : raw; }
+
+}  // namespace
+
 double SliderFromNormalized(const TVexilSlider& slider, double normalized) {
-    const double lo = slider.Min;
-    const double hi = slider.Max;
-    const double s = slider.Step;
-    const double raw = lo + (hi - lo) * normalized;
-    if (!(s > 0.0)) return raw;
-    return std::floor((raw + s * 0.5) / s) * s;
+    return Quantized(slider.Min + (slider.Max - slider.Min) * normalized, slider.Step);
+}
+
+double SliderQuantized(const TVexilSlider& slider, double value) {
+    const double lo = std::min(slider.Min, slider.Max);
+    const double hi = std::max(slider.Min, slider.Max);
+    return std::clamp(Quantized(value, slider.Step), lo, hi);
+}
+
+bool SliderFromText(const TVexilSlider& slider, std::string_view text, double& value) {
+    if (slider.Enums.empty()) {
+        const std::string copy(text);
+        char* end = nullptr;
+        const double number = std::strtod(copy.c_str(), &end);
+        if (copy.empty() || *end != 0 || !std::isfinite(number)) return false;
+        value = number;
+        return true;
+    }
+    // The inverse of the display's mapping from values to names.
+    const auto last = static_cast<double>(slider.Enums.size() - 1);
+    for (std::size_t k = 0; k < slider.Enums.size(); ++k) {
+        if (slider.Enums[k] != text) continue;
+        value = last > 0.0 ? slider.Min + static_cast<double>(k) * (slider.Max - slider.Min) / last : slider.Min;
+        return true;
+    }
+    return false;
 }
 
 void SliderDisplay(const TVexilSlider& slider, double value, char* text, std::size_t size) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "relaxed.h"
@@ -33,6 +34,14 @@ float SliderNormalized(const TVexilSlider& slider, double value);
 // Slider value for a normalised host value, quantised to multiples of Step
 // counted from zero (no quantising for a Step of 0 or less). Not clamped.
 double SliderFromNormalized(const TVexilSlider& slider, double normalized);
+
+// Slider value for a plain value from a host that speaks in slider values:
+// quantised as above, then held within Min..Max.
+double SliderQuantized(const TVexilSlider& slider, double value);
+
+// Slider value a display text stands for: one of the value names exactly, or
+// for a slider without names a number. False for any other text.
+bool SliderFromText(const TVexilSlider& slider, std::string_view text, double& value);
 
 // Display text: the value's name, or the value with two decimals for a
 // slider without names. Always zero-terminated within `size` bytes.

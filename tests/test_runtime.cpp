@@ -88,26 +88,26 @@ TEST(RuntimeDriver, OpenClearsMemoryAndStringsOnly) {
     EXPECT_EQ(fx.Mem(-1), 0.0);
 }
 
-CVeST* gExpectedPlugin = nullptr;
+void* gExpectedPlugin = nullptr;
 double gSampleRate = 44100.0;
 
 const TVexilHostServices kServices = {
-    [](CVeST* p) -> std::int32_t { return p == gExpectedPlugin ? 16 : -1; },
-    [](CVeST*) { return gSampleRate; },
-    [](CVeST*) -> std::int32_t { return 512; },
-    [](CVeST*) { return 120.0; },
-    [](CVeST*) -> std::int32_t { return 1; },
-    [](CVeST*) -> std::int32_t { return 1; },
-    [](CVeST*) { return 2.5; },
-    [](CVeST*, double* tempo, double* numerator, double* denominator) -> std::int32_t {
+    [](void* p) -> std::int32_t { return p == gExpectedPlugin ? 16 : -1; },
+    [](void*) { return gSampleRate; },
+    [](void*) -> std::int32_t { return 512; },
+    [](void*) { return 120.0; },
+    [](void*) -> std::int32_t { return 1; },
+    [](void*) -> std::int32_t { return 1; },
+    [](void*) { return 2.5; },
+    [](void*, double* tempo, double* numerator, double* denominator) -> std::int32_t {
         *tempo = 90.0;
         *numerator = 3.0;
         *denominator = 4.0;
         return 1;
     },
-    [](CVeST*) { return true; },
-    [](CVeST*, std::int32_t samples) { return samples; },
-    [](CVeST*, bool on) -> std::int32_t { return on; },
+    [](void*) { return true; },
+    [](void*, std::int32_t samples) { return samples; },
+    [](void*, bool on) -> std::int32_t { return on; },
 };
 
 TEST(RuntimeHost, QueriesAnswerZeroUntilAPluginIsAttachedThenAskEachTime) {
@@ -127,13 +127,13 @@ TEST(RuntimeHost, QueriesAnswerZeroUntilAPluginIsAttachedThenAskEachTime) {
         EXPECT_EQ(fx.QuerySetLatency(64), 0);
     };
     expectAllZero();
-    fx.AttachPlugin(nullptr, &kServices);  // the host refused the plug-in
+    fx.AttachHost(nullptr, &kServices);  // the host refused the plug-in
     expectAllZero();
 
     int plugin = 0;
     gSampleRate = 44100.0;
-    gExpectedPlugin = reinterpret_cast<CVeST*>(&plugin);
-    fx.AttachPlugin(gExpectedPlugin, &kServices);
+    gExpectedPlugin = &plugin;
+    fx.AttachHost(gExpectedPlugin, &kServices);
     EXPECT_EQ(fx.QueryInputCount(), 16);
     EXPECT_EQ(fx.QuerySampleRate(), 44100.0);
     gSampleRate = 96000.0;
