@@ -1,0 +1,208 @@
+#include "patcher_plugin.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "script_index.h"
+#include "vexil_text.h"
+
+#ifndef MULTICHANNEL_PATCHER_VERSION
+#error "the build defines MULTICHANNEL_PATCHER_VERSION"
+#endif
+
+namespace {
+
+// A description to read names and parameters from: never opened, never processed.
+const TVexilEffect& Description() {
+    static const TVexilEffect effect;
+    return effect;
+}
+
+// Two buffers of `bytes` each that meet without being the same.
+bool PartlyOverlap(const void* a, const void* b, std::uintptr_t bytes) {
+    const std::uintptr_t distance = reinterpret_cast<std::uintptr_t>(a) - reinterpret_cast<std::uintptr_t>(b);
+    return distance != 0 && distance + bytes - 1 < 2 * bytes - 1;
+}
+
+}  // namespace
+
+// The runtime's host questions, answered from what the adapter handed over.
+struct TPatcherHostServices {
+    static CPatcherPlugin& Plugin(void* host) { return *static_cast<CPatcherPlugin*>(host); }
+
+    static std::int32_t InputCount(void* host) { return host ? CPatcherPlugin::kChannels : 0; }
+    static double SampleRate(void* host) { return host ? Plugin(host).SampleRate.load() : 0.0; }
+    static std::int32_t BlockSize(void* host) { return host ? Plugin(host).MaxFrames.load() : 0; }
+    static double Tempo(void* host) {
+        return host && Plugin(host).HasTransport && Plugin(host).HasTempo ? Plugin(host).Tempo.load() : 0.0;
+    }
+    static std::int32_t Playing(void* host) { return host && Plugin(host).HasTransport && Plugin(host).Playing; }
+    static std::int32_t Recording(void* host) { return host && Plugin(host).HasTransport && Plugin(host).Recording; }
+    static double PlayPosition(void* host) { return host && Plugin(host).HasTransport ? Plugin(host).QuarterNotes.load() : 0.0; }
+    // As a VST 2 host without time information answers: 0, outputs untouched.
+    static std::int32_t TempoAndTimeSig(void* host, double* tempo, double* numerator, double* denominator) {
+        if (!host || !Plugin(host).HasTransport) return 0;
+        const CPatcherPlugin& plugin = Plugin(host);
+        if (tempo && plugin.HasTempo) *tempo = plugin.Tempo;
+        if (plugin.HasTimeSignature) {
+            if (numerator) *numerator = plugin.TimeSigNumerator;
+            if (denominator) *denominator = plugin.TimeSigDenominator;
+        }
+        return 1;
+    }
+    // The hosts of these formats read parameter values when they show them.
+    static bool UpdateDisplay(void*) { return false; }
+    static std::int32_t SetLatency(void* host, std::int32_t samples) {
+        if (!host) return 0;
+        Plugin(host).ReportedLatency = samples;
+        return 1;
+    }
+    // The state is always one chunk.
+    static std::int32_t ChunkFlag(void* host, bool) { return host ? 1 : 0; }
+
+    static constexpr TVexilHostServices kTable = {
+        InputCount,   SampleRate,      BlockSize,     Tempo,      Playing,   Recording,
+        PlayPosition, TempoAndTimeSig, UpdateDisplay, SetLatency, ChunkFlag,
+    };
+};
+
+const std::string& CPatcherPlugin::Name() { return Description().EffectName; }
+const std::string& CPatcherPlugin::Vendor() { return Description().VendorName; }
+const char* CPatcherPlugin::Version() { return MULTICHANNEL_PATCHER_VERSION; }
+
+std::int32_t CPatcherPlugin::ParameterCount() { return static_cast<std::int32_t>(Description().Sliders.size()); }
+
+const TVexilSlider* CPatcherPlugin::Parameter(std::int32_t index) { return Description().SliderRecord(index); }
+
+bool CPatcherPlugin::ValueText(std::int32_t index, double value, char* text, std::size_t size) {
+    const TVexilSlider* slider = Parameter(index);
+    if (!slider || !std::isfinite(value)) return false;
+    SliderDisplay(*slider, SliderQuantized(*slider, value), text, size);
+    return true;
+}
+
+bool CPatcherPlugin::TextValue(std::int32_t index, std::string_view text, double& value) {
+    const TVexilSlider* slider = Parameter(index);
+    return slider && SliderFromText(*slider, text, value);
+}
+
+CPatcherPlugin::CPatcherPlugin() {
+    Effect.AttachHost(this, &TPatcherHostServices::kTable);
+    Effect.DoOpen();
+    // Opening zeroes the effect's variables, the routing among them: take
+    // the sliders, so that the routing follows them before any activation.
+    Effect.DoSlider();
+}
+
+void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
+    SampleRate = sampleRate;
+    MaxFrames = std::max(maxFrames, 0);
+    const std::int32_t staging = std::max(maxFrames, kDefaultStagingFrames);
+    if (staging > StagingFrames) {
+        Staging = std::make_unique<std::byte[]>(static_cast<std::size_t>(staging) * kChannels * sizeof(double));
+        StagingFrames = staging;
+    }
+    Effect.DoResume();
+}
+
+void CPatcherPlugin::Deactivate() { Effect.DoSuspend(); }
+
+double CPatcherPlugin::ParameterValue(std::int32_t index) const {
+    if (!Parameter(index)) return 0.0;
+    // Both sliders pick a Samples slot; slots no input fills are silent, as
+    // "none" (the slot after the last input) is.
+    const std::int32_t slot = TVexilEffect::SampleSlot(Finite(Effect.SliderValue(index)));
+    return slot < kChannels ? slot : kChannels;
+}
+
+bool CPatcherPlugin::SetParameterValue(std::int32_t index, double value) { return Effect.SetSliderValue(index, value); }
+
+std::size_t CPatcherPlugin::SaveState(const std::uint8_t*& bytes) {
+    void* data = nullptr;
+    const std::int32_t count = Effect.DoGetChunk(&data, false);
+    bytes = static_cast<const std::uint8_t*>(data);
+    return count > 0 ? static_cast<std::size_t>(count) : 0;
+}
+
+bool CPatcherPlugin::LoadState(const void* bytes, std::size_t count) {
+    if (!bytes || count < sizeof(float)) return false;
+    float marker = 0.0f;
+    std::memcpy(&marker, bytes, sizeof marker);
+    if (marker != TVexil::kChunkMarker) return false;
+    Effect.DoSetChunk(bytes, static_cast<std::int32_t>(std::min(count, kStateBytes)), false);
+    return true;
+}
+
+template <class Sample>
+TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
+                                                 Sample* const* outputs, std::uint32_t frames) {
+    HasTransport = transport != nullptr;
+    if (transport) {
+        HasTempo = transport->HasTempo;
+        Tempo = transport->Tempo;
+        HasTimeSignature = transport->HasTimeSignature;
+        TimeSigNumerator = transport->TimeSigNumerator;
+        TimeSigDenominator = transport->TimeSigDenominator;
+        QuarterNotes = transport->HasPosition ? transport->QuarterNotes : 0.0;
+        Playing = transport->Playing;
+        Recording = transport->Recording;
+    }
+    Effect.DoBlock();
+    return TPatcherBlock<Sample>(*this, inputs, outputs, frames);
+}
+
+template <class Sample>
+TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, Sample* const* outputs,
+                                     std::uint32_t frames)
+    : Plugin(plugin),
+      HostInputs(inputs),
+      Outputs(outputs),
+      Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
+    const auto bytes = static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
+    bool overlap = false;
+    for (int i = 0; i < CPatcherPlugin::kChannels; ++i)
+        for (int o = 0; o < CPatcherPlugin::kChannels; ++o) overlap |= PartlyOverlap(inputs[i], outputs[o], bytes);
+    // Without staging (never activated) the frames still come out in order.
+    Staged = overlap && Plugin.Staging;
+}
+
+template <class Sample>
+void TPatcherBlock<Sample>::StageInputs(std::uint32_t begin, std::uint32_t end) {
+    auto* staging = reinterpret_cast<Sample*>(Plugin.Staging.get());
+    const auto stretch = static_cast<std::size_t>(Plugin.StagingFrames);
+    for (int c = 0; c < CPatcherPlugin::kChannels; ++c) {
+        Inputs[c] = staging + static_cast<std::size_t>(c) * stretch;
+        std::memcpy(Inputs[c], HostInputs[c] + begin, (end - begin) * sizeof(Sample));
+    }
+    StagedBegin = begin;
+    StagedEnd = end;
+}
+
+template <class Sample>
+void TPatcherBlock<Sample>::RenderUntil(std::uint32_t frame) {
+    const std::uint32_t end = std::min(frame, Frames);
+    while (Rendered < end) {
+        std::uint32_t stop = end;
+        Sample* inputs[CPatcherPlugin::kChannels];
+        Sample* outputs[CPatcherPlugin::kChannels];
+        if (Staged) {
+            if (Rendered >= StagedEnd)
+                StageInputs(Rendered, std::min(Frames, Rendered + static_cast<std::uint32_t>(Plugin.StagingFrames)));
+            stop = std::min(stop, StagedEnd);
+        }
+        for (int c = 0; c < CPatcherPlugin::kChannels; ++c) {
+            inputs[c] = Staged ? Inputs[c] + (Rendered - StagedBegin) : HostInputs[c] + Rendered;
+            outputs[c] = Outputs[c] + Rendered;
+        }
+        Plugin.Effect.SampleFrames(inputs, outputs, static_cast<std::int32_t>(stop - Rendered));
+        Rendered = stop;
+    }
+}
+
+template TPatcherBlock<float> CPatcherPlugin::BeginBlock(const TPatcherTransport*, float* const*, float* const*,
+                                                         std::uint32_t);
+template TPatcherBlock<double> CPatcherPlugin::BeginBlock(const TPatcherTransport*, double* const*, double* const*,
+                                                          std::uint32_t);
+template class TPatcherBlock<float>;
+template class TPatcherBlock<double>;

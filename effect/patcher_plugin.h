@@ -1,0 +1,146 @@
+// The patcher as a plug-in, for every format but VST 2 (whose plug-in object
+// reaches the effect through its callback table): one neutral interface that
+// a format's adapter translates its host's calls into. It owns the effect and
+// answers the runtime's host questions from what the adapter hands it: the
+// sample rate and block size at activation, the transport with each block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "patcher_effect.h"
+#include "relaxed.h"
+
+// What a host tells of its transport for one block. Fields whose Has flag is
+// off are unknown.
+struct TPatcherTransport {
+    bool HasTempo = false;
+    double Tempo = 0.0;  // beats per minute
+    bool HasTimeSignature = false;
+    double TimeSigNumerator = 0.0;
+    double TimeSigDenominator = 0.0;
+    bool HasPosition = false;
+    double QuarterNotes = 0.0;  // song position
+    bool Playing = false;
+    bool Recording = false;
+};
+
+template <class Sample>
+class TPatcherBlock;
+
+class CPatcherPlugin {
+public:
+    static constexpr std::int32_t kChannels = TVexilEffect::kChannels;
+    // Marker and the serialized sliders, 32-bit floats each.
+    static constexpr std::size_t kStateBytes = (1 + TVexilEffect::kSerializedSliders) * sizeof(float);
+
+    // What every instance says about itself; the texts live as long as the library.
+    static const std::string& Name();
+    static const std::string& Vendor();
+    static const char* Version();
+    static std::int32_t ParameterCount();
+    // Null for an index that names no parameter.
+    static const TVexilSlider* Parameter(std::int32_t index);
+    // The display text of the value a host would set with `value`; false for
+    // an unknown parameter or a non-finite value.
+    static bool ValueText(std::int32_t index, double value, char* text, std::size_t size);
+    // One of the parameter's display texts, exactly; false for any other.
+    static bool TextValue(std::int32_t index, std::string_view text, double& value);
+
+    // Opens the effect: the sliders at their defaults, routing as they say.
+    CPatcherPlugin();
+    CPatcherPlugin(const CPatcherPlugin&) = delete;
+    CPatcherPlugin& operator=(const CPatcherPlugin&) = delete;
+
+    // Main thread, outside processing. A maximum of 0 frames means the host
+    // does not say; blocks of any length are processed either way.
+    void Activate(double sampleRate, std::int32_t maxFrames);
+    void Deactivate();
+
+    // The value as the routing acts on it: always within the parameter's
+    // range, whatever a loaded state holds. 0 for an unknown parameter.
+    double ParameterValue(std::int32_t index) const;
+    // Rounded to the step and held within the range; non-finite values are
+    // ignored (false), as are unknown parameters.
+    bool SetParameterValue(std::int32_t index, double value);
+
+    // The delay in frames the effect last reported (it reports none).
+    std::int32_t Latency() const { return ReportedLatency; }
+
+    // The state: kStateBytes bytes, the same chunk the VST 2 plug-in saves.
+    // The bytes stay valid until the next save or load.
+    std::size_t SaveState(const std::uint8_t*& bytes);
+    // Loads a chunk of that form; bytes past kStateBytes and a partial
+    // trailing float are ignored. Fewer than 4 bytes or a chunk without the
+    // marker change nothing and answer false.
+    bool LoadState(const void* bytes, std::size_t count);
+
+    // The effect's variables, for tools and tests that look at them.
+    const TVexilEffect& GetEffect() const { return Effect; }
+
+    // Audio thread: starts one processing call (the effect's block section,
+    // with this transport or none), whose frames the block then renders.
+    template <class Sample>
+    TPatcherBlock<Sample> BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
+                                     Sample* const* outputs, std::uint32_t frames);
+
+private:
+    template <class Sample>
+    friend class TPatcherBlock;
+    friend struct TPatcherHostServices;
+
+    // The stretch a host's partly overlapping buffers are copied into, in frames.
+    static constexpr std::int32_t kDefaultStagingFrames = 4096;
+
+    TVexilEffect Effect;
+
+    // Read by the runtime's host questions from any thread.
+    Relaxed<double> SampleRate = 0.0;
+    Relaxed<std::int32_t> MaxFrames = 0;
+    Relaxed<bool> HasTransport = false;
+    Relaxed<bool> HasTempo = false;
+    Relaxed<double> Tempo = 0.0;
+    Relaxed<bool> HasTimeSignature = false;
+    Relaxed<double> TimeSigNumerator = 0.0;
+    Relaxed<double> TimeSigDenominator = 0.0;
+    Relaxed<double> QuarterNotes = 0.0;
+    Relaxed<bool> Playing = false;
+    Relaxed<bool> Recording = false;
+    Relaxed<std::int32_t> ReportedLatency = 0;
+
+    // Copies of the inputs for one stretch, in either precision.
+    std::unique_ptr<std::byte[]> Staging;
+    std::int32_t StagingFrames = 0;
+};
+
+// One processing call's frames, rendered in order up to the frames a host's
+// events fall on; parameter changes made between two renders take effect from
+// the frame the first render stopped at.
+template <class Sample>
+class TPatcherBlock {
+public:
+    // Renders the frames from where the last render stopped up to `frame`
+    // (held to the block); a frame already rendered is not rendered again.
+    void RenderUntil(std::uint32_t frame);
+    void Finish() { RenderUntil(Frames); }
+
+private:
+    friend class CPatcherPlugin;
+    TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, Sample* const* outputs, std::uint32_t frames);
+
+    void StageInputs(std::uint32_t begin, std::uint32_t end);
+
+    CPatcherPlugin& Plugin;
+    Sample* const* HostInputs;
+    Sample* const* Outputs;
+    std::uint32_t Frames;
+    std::uint32_t Rendered = 0;
+    // Inputs that partly overlap an output are read from copies, so that the
+    // outputs are what separate buffers give.
+    bool Staged = false;
+    std::uint32_t StagedBegin = 0, StagedEnd = 0;
+    Sample* Inputs[CPatcherPlugin::kChannels];
+};

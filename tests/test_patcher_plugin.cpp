@@ -1,0 +1,242 @@
+// The neutral plug-in interface that the CLAP and LV2 adapters translate
+// into: plain parameter values, texts, state, transport and the block split
+// at parameter changes, with any buffers a host may pass.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "patcher_plugin.h"
+
+namespace {
+
+constexpr int kChannels = CPatcherPlugin::kChannels;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+std::vector<std::uint8_t> Chunk(std::vector<float> values) {
+    values.insert(values.begin(), -1000.0f);
+    std::vector<std::uint8_t> bytes(values.size() * sizeof(float));
+    std::memcpy(bytes.data(), values.data(), bytes.size());
+    return bytes;
+}
+
+// Input channel c carries 1000·(c+1) + frame, so every output sample tells its source.
+template <class Sample>
+Sample Tone(int channel, int frame) {
+    return static_cast<Sample>(1000 * (channel + 1) + frame);
+}
+
+template <class Sample>
+struct Buffers {
+    // `offset` frames between each input and its output: 0 is in place.
+    Buffers(int frames, int offset, bool separate) : pool(static_cast<std::size_t>(kChannels * (2 * frames + 400))) {
+        for (int c = 0; c < kChannels; ++c) {
+            in[c] = pool.data() + static_cast<std::ptrdiff_t>(c) * (2 * frames + 400) + 200;
+            out[c] = separate ? nullptr : in[c] + offset;
+            for (int j = 0; j < frames; ++j) in[c][j] = Tone<Sample>(c, j);
+        }
+        if (separate) {
+            outPool.resize(static_cast<std::size_t>(kChannels * frames));
+            for (int c = 0; c < kChannels; ++c) out[c] = outPool.data() + static_cast<std::ptrdiff_t>(c) * frames;
+        }
+    }
+    std::vector<Sample> pool, outPool;
+    Sample* in[kChannels];
+    Sample* out[kChannels];
+};
+
+}  // namespace
+
+TEST(PatcherPlugin, DescribesItselfAndMapsTextsBothWays) {
+    EXPECT_EQ(CPatcherPlugin::Name(), "Brindlefox_multi-channel patcher 16 ins to 2 outs");
+    EXPECT_EQ(CPatcherPlugin::Vendor(), "Brindlefox");
+    EXPECT_STREQ(CPatcherPlugin::Version(), "1.0.0");
+    ASSERT_EQ(CPatcherPlugin::ParameterCount(), 2);
+    EXPECT_EQ(CPatcherPlugin::Parameter(1)->Name, "routed to channel 2");
+    EXPECT_EQ(CPatcherPlugin::Parameter(1)->Default, 1.0);
+    EXPECT_EQ(CPatcherPlugin::Parameter(2), nullptr);
+    EXPECT_EQ(CPatcherPlugin::Parameter(-1), nullptr);
+
+    for (int v = 0; v <= 16; ++v) {
+        char text[32];
+        ASSERT_TRUE(CPatcherPlugin::ValueText(0, v, text, sizeof text));
+        EXPECT_EQ(std::string(text), v < 16 ? "input channel " + std::to_string(v + 1) : "none");
+        double value = -1.0;
+        ASSERT_TRUE(CPatcherPlugin::TextValue(1, text, value));
+        EXPECT_EQ(value, v);
+    }
+    const struct {
+        double value;
+        const char* text;  // null: refused
+    } values[] = {{2.49, "input channel 3"}, {2.5, "input channel 4"}, {-3.0, "input channel 1"},
+                  {15.6, "none"},            {1e300, "none"},          {kNaN, nullptr},
+                  {-kInf, nullptr}};
+    for (const auto& c : values) {
+        char text[32] = "untouched";
+        EXPECT_EQ(CPatcherPlugin::ValueText(0, c.value, text, sizeof text), c.text != nullptr) << c.value;
+        EXPECT_STREQ(text, c.text ? c.text : "untouched") << c.value;
+    }
+    char small[6];
+    ASSERT_TRUE(CPatcherPlugin::ValueText(0, 3.0, small, sizeof small));
+    EXPECT_STREQ(small, "input");
+    double value = 7.0;
+    for (const char* text : {"", "Input channel 1", "input channel 17", "none ", "input channel 01", "3"})
+        EXPECT_FALSE(CPatcherPlugin::TextValue(0, text, value)) << text;
+    EXPECT_FALSE(CPatcherPlugin::TextValue(5, "none", value));
+    EXPECT_EQ(value, 7.0);
+}
+
+TEST(PatcherPlugin, PlainValuesAreRoundedHeldInRangeAndNonFiniteOnesIgnored) {
+    CPatcherPlugin plugin;
+    EXPECT_EQ(plugin.ParameterValue(0), 0.0);
+    EXPECT_EQ(plugin.ParameterValue(1), 1.0);
+    const struct {
+        double value;
+        bool taken;
+        double shown;
+    } cases[] = {{3.0, true, 3.0},   {3.4, true, 3.0},  {3.5, true, 4.0},    {-5.0, true, 0.0},  {99.0, true, 16.0},
+                 {16.0, true, 16.0}, {kNaN, false, 16.0}, {kInf, false, 16.0}, {-kInf, false, 16.0}, {0.2, true, 0.0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(plugin.SetParameterValue(1, c.value), c.taken) << c.value;
+        EXPECT_EQ(plugin.ParameterValue(1), c.shown) << c.value;
+    }
+    EXPECT_FALSE(plugin.SetParameterValue(2, 1.0));
+    EXPECT_EQ(plugin.ParameterValue(2), 0.0);
+}
+
+TEST(PatcherPlugin, StateIsTheVst2ChunkAndOddValuesShowAsTheyRoute) {
+    CPatcherPlugin plugin;
+    plugin.Activate(48000.0, 64);
+    const std::uint8_t* bytes = nullptr;
+    ASSERT_EQ(plugin.SaveState(bytes), CPatcherPlugin::kStateBytes);
+    std::vector<float> defaults(65);
+    std::memcpy(defaults.data(), bytes, CPatcherPlugin::kStateBytes);
+    EXPECT_EQ(defaults[0], -1000.0f);
+    EXPECT_EQ(defaults[1], 0.0f);
+    EXPECT_EQ(defaults[2], 1.0f);
+
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        std::vector<float> values;
+        double shown1, shown2;
+        int source1, source2;  // input read by outputs 1 and 2; -1 silence
+    } loads[] = {
+        {{5, 9}, 5, 9, 5, 9},
+        {{20, -1}, 16, 16, -1, -1},      // slots past the inputs, and the top slot, are silent
+        {{2.5f, nan}, 2, 0, 2, 0},       // index rounding; NaN routes as 0
+        {{15.99995f, 16}, 16, 16, -1, -1},
+        {{7}, 7, 16, 7, -1},             // one value: slider 2 keeps what it had
+    };
+    for (const auto& load : loads) {
+        std::vector<float> values = load.values;
+        values.resize(64, 0.0f);
+        values.resize(load.values.size() == 1 ? 1 : 64);
+        const auto chunk = Chunk(values);
+        ASSERT_TRUE(plugin.LoadState(chunk.data(), chunk.size()));
+        EXPECT_EQ(plugin.ParameterValue(0), load.shown1);
+        EXPECT_EQ(plugin.ParameterValue(1), load.shown2);
+
+        Buffers<float> buffers(8, 0, true);
+        plugin.BeginBlock<float>(nullptr, buffers.in, buffers.out, 8).Finish();
+        for (int o = 0; o < 2; ++o) {
+            const int source = o == 0 ? load.source1 : load.source2;
+            EXPECT_EQ(buffers.out[o][3], source < 0 ? 0.0f : Tone<float>(source, 3)) << o;
+        }
+        // Saved again as loaded, byte for byte, odd values included.
+        if (load.values.size() > 1) {
+            ASSERT_EQ(plugin.SaveState(bytes), chunk.size());
+            EXPECT_EQ(std::memcmp(bytes, chunk.data(), chunk.size()), 0);
+        }
+    }
+
+    // Refused chunks change nothing; extra and partial bytes are ignored.
+    auto good = Chunk(std::vector<float>(64, 3.0f));
+    auto longer = good;
+    longer.resize(good.size() + 11, 0x7f);
+    ASSERT_TRUE(plugin.LoadState(longer.data(), longer.size()));
+    auto partial = Chunk({4.0f, 4.0f});
+    ASSERT_TRUE(plugin.LoadState(partial.data(), partial.size() - 1));
+    EXPECT_EQ(plugin.ParameterValue(0), 4.0);
+    EXPECT_EQ(plugin.ParameterValue(1), 3.0);
+    auto unmarked = good;
+    unmarked[0] ^= 1;
+    EXPECT_FALSE(plugin.LoadState(unmarked.data(), unmarked.size()));
+    EXPECT_FALSE(plugin.LoadState(good.data(), 3));
+    EXPECT_FALSE(plugin.LoadState(nullptr, 260));
+    EXPECT_EQ(plugin.ParameterValue(0), 4.0);
+}
+
+TEST(PatcherPlugin, ChangesLandOnTheirFrameAndOverlappingBuffersActSeparate) {
+    const auto run = [](auto sample, int offset, bool separate) {
+        using Sample = decltype(sample);
+        constexpr int kFrames = 300;
+        CPatcherPlugin plugin;
+        plugin.Activate(44100.0, 256);  // staging covers more than announced
+        Buffers<Sample> buffers(kFrames, offset, separate);
+        auto block = plugin.BeginBlock<Sample>(nullptr, buffers.in, buffers.out, kFrames);
+        block.RenderUntil(10);
+        plugin.SetParameterValue(0, 5);
+        block.RenderUntil(10);
+        plugin.SetParameterValue(0, 6);  // the later change at one frame wins
+        block.RenderUntil(200);
+        plugin.SetParameterValue(1, 16);
+        block.RenderUntil(150);  // already rendered: nothing
+        block.Finish();
+        block.RenderUntil(100000);
+        for (int j = 0; j < kFrames; ++j) {
+            ASSERT_EQ(buffers.out[0][j], Tone<Sample>(j < 10 ? 0 : 6, j)) << offset << " " << j;
+            ASSERT_EQ(buffers.out[1][j], j < 200 ? Tone<Sample>(1, j) : Sample(0)) << offset << " " << j;
+            for (int c = 2; c < kChannels; ++c) ASSERT_EQ(buffers.out[c][j], Sample(0)) << offset << " " << c;
+        }
+    };
+    for (int offset : {0, 1, -1, 7, -150}) {
+        run(0.0f, offset, false);
+        run(0.0, offset, false);
+    }
+    run(0.0f, 0, true);
+    run(0.0, 0, true);
+}
+
+TEST(PatcherPlugin, BlockSectionSeesTheTransportAndActivationSeesTheRates) {
+    CPatcherPlugin plugin;
+    plugin.Activate(96000.0, 2048);
+    const TVexilEffect& effect = plugin.GetEffect();
+    EXPECT_EQ(effect.SampleRate, 96000.0);
+    EXPECT_EQ(effect.BlockSize, 2048.0);
+    EXPECT_EQ(effect.ChannelCount, 16.0);
+
+    float in[kChannels][4] = {}, out[kChannels][4];
+    float* inputs[kChannels];
+    float* outputs[kChannels];
+    for (int c = 0; c < kChannels; ++c) {
+        inputs[c] = in[c];
+        outputs[c] = out[c];
+    }
+    TPatcherTransport transport;
+    transport.HasTempo = true;
+    transport.Tempo = 140.0;
+    transport.HasTimeSignature = true;
+    transport.TimeSigNumerator = 7.0;
+    transport.TimeSigDenominator = 8.0;
+    transport.HasPosition = true;
+    transport.QuarterNotes = 33.25;
+    transport.Playing = true;
+    transport.Recording = true;
+    plugin.BeginBlock<float>(&transport, inputs, outputs, 4).Finish();
+    EXPECT_EQ(effect.Tempo, 140.0);
+    EXPECT_EQ(effect.TimeSigNumerator, 7.0);
+    EXPECT_EQ(effect.TimeSigDenominator, 8.0);
+    EXPECT_EQ(effect.BeatPosition, 33.25);
+    EXPECT_EQ(effect.PlayState, 5.0);
+
+    // Without a transport the block section keeps what it had and sees no play.
+    plugin.BeginBlock<float>(nullptr, inputs, outputs, 4).Finish();
+    EXPECT_EQ(effect.Tempo, 140.0);
+    EXPECT_EQ(effect.TimeSigNumerator, 7.0);
+    EXPECT_EQ(effect.BeatPosition, 0.0);
+    EXPECT_EQ(effect.PlayState, 0.0);
+}
