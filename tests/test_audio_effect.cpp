@@ -446,15 +446,15 @@ TEST_F(Dispatch, DefaultGettersWriteEmptyTextAndNullArrangements) {
     EXPECT_EQ(output, nullptr);
 }
 
-TEST_F(Dispatch, SetProgramIgnoresNumbersAtOrAboveProgramCount) {
+TEST_F(Dispatch, SetProgramTakesOnlyNumbersOfExistingPrograms) {
     Bare single(recordHost, 1, 2);
-    dispatch(single, effSetProgram, 0, 1);
+    for (const VstIntPtr value : {VstIntPtr(1), VstIntPtr(-1), VstIntPtr(-2147483647) - 1}) dispatch(single, effSetProgram, 0, value);
     EXPECT_EQ(dispatch(single, effGetProgram), 0);
 
     Bare three(recordHost, 3, 2);
     dispatch(three, effSetProgram, 0, 2);
     EXPECT_EQ(dispatch(three, effGetProgram), 2);
-    dispatch(three, effSetProgram, 0, 3);
+    for (const VstIntPtr value : {VstIntPtr(3), VstIntPtr(-1)}) dispatch(three, effSetProgram, 0, value);
     EXPECT_EQ(dispatch(three, effGetProgram), 2);
 }
 
