@@ -1,0 +1,30 @@
+# What every loadable plug-in module (VST 2, CLAP, LV2) links with.
+#
+# A module carries its own C++ runtime: hosts load it on any Linux whose C
+# library is recent enough, whatever libstdc++ they bring, and the version
+# script keeps that runtime's symbols inside. Sanitizer builds link the
+# shared runtime, whose allocation functions the sanitizers replace. Windows
+# modules are static already (see mingw-common.cmake); their link date is left
+# out so that a build of one commit is the same file every time.
+function(plugin_module_runtime target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp)
+  elseif(NOT SANITIZE)
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections)
+  endif()
+endfunction()
+
+# The newest C library version a module may need: glibc 2.35, which the
+# static C++ runtime's unwinder asks for (_dl_find_object).
+set(PLUGIN_MODULE_GLIBC 2.35)
+
+# A test that the built module exports exactly the given symbols and needs
+# nothing but the C library (Linux builds with the static runtime only).
+function(add_plugin_module_check target)
+  if(BUILD_TESTING AND NOT WIN32 AND NOT SANITIZE)
+    string(REPLACE ";" "," exports "${ARGN}")
+    add_test(NAME ${target}_module COMMAND ${CMAKE_COMMAND}
+      -DOBJDUMP=${CMAKE_OBJDUMP} -DMODULE=$<TARGET_FILE:${target}> -DEXPORTS=${exports}
+      -DGLIBC=${PLUGIN_MODULE_GLIBC} -P ${PROJECT_SOURCE_DIR}/cmake/check_module.cmake)
+  endif()
+endfunction()
