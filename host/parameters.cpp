@@ -40,16 +40,6 @@ std::optional<long> ParseIndex(std::string_view text) {
     return value;
 }
 
-void SetParameter(const HostSession& session, VstInt32 index, float value) {
-    AEffect* effect = session.Effect();
-    effect->setParameter(effect, index, value);
-}
-
-float GetParameter(const HostSession& session, VstInt32 index) {
-    AEffect* effect = session.Effect();
-    return effect->getParameter(effect, index);
-}
-
 std::string Quoted(std::string_view text) {
     std::string quoted(1, '"');
     quoted += text;
@@ -68,7 +58,7 @@ bool Shows(const std::string& display, const std::string& label, std::string_vie
 
 ParameterInfo DescribeParameter(const HostSession& session, VstInt32 index) {
     return {index, session.Text(effGetParamName, index), session.Text(effGetParamLabel, index),
-            session.Text(effGetParamDisplay, index), GetParameter(session, index)};
+            session.Text(effGetParamDisplay, index), session.GetParameter(index)};
 }
 
 std::vector<ParameterInfo> ListParameters(const HostSession& session) {
@@ -93,14 +83,14 @@ VstInt32 FindParameter(const HostSession& session, std::string_view key) {
 
 float ResolveValue(const HostSession& session, VstInt32 index, std::string_view text) {
     const std::string_view wanted = Trim(text);
-    const float original = GetParameter(session, index);
+    const float original = session.GetParameter(index);
     std::vector<std::string> displays, labels;
     for (int step = 0; step <= kScanSteps; ++step) {
-        SetParameter(session, index, static_cast<float>(step) / kScanSteps);
+        session.SetParameter(index, static_cast<float>(step) / kScanSteps);
         displays.push_back(session.Text(effGetParamDisplay, index));
         labels.push_back(session.Text(effGetParamLabel, index));
     }
-    SetParameter(session, index, original);
+    session.SetParameter(index, original);
     // The middle of the first run of values that show the text: the value
     // furthest from the neighbouring texts, whatever rounding the plug-in uses.
     for (bool ignoreCase : {false, true}) {
@@ -133,7 +123,7 @@ void ApplySetting(const HostSession& session, std::string_view setting) {
          split = setting.find('=', split + 1)) {
         const VstInt32 index = FindParameter(session, setting.substr(0, split));
         if (index < 0) continue;
-        SetParameter(session, index, ResolveValue(session, index, setting.substr(split + 1)));
+        session.SetParameter(index, ResolveValue(session, index, setting.substr(split + 1)));
         return;
     }
     const std::size_t split = setting.find('=');

@@ -1,9 +1,11 @@
 #include "pending_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <random>
 
 #include "host_error.h"
@@ -11,6 +13,18 @@
 namespace {
 
 std::string Reason() { return errno ? std::strerror(errno) : "I/O error"; }
+
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::unique_ptr<std::FILE, CloseFile> OpenForReading(const std::filesystem::path& path) {
+#if defined(_WIN32)
+    return std::unique_ptr<std::FILE, CloseFile>(_wfopen(path.c_str(), L"rb"));
+#else
+    return std::unique_ptr<std::FILE, CloseFile>(std::fopen(path.c_str(), "rb"));
+#endif
+}
 
 }  // namespace
 
@@ -39,16 +53,24 @@ void PendingFile::Commit() {
     committed = true;
 }
 
-std::vector<unsigned char> ReadWholeFile(const std::filesystem::path& path) {
+// Through stdio: file streams of the C++ library throw their own exceptions
+// on some read errors.
+std::vector<unsigned char> ReadWholeFile(const std::filesystem::path& path, std::size_t limit) {
     std::error_code error;
     if (!std::filesystem::exists(path, error)) throw HostError(ExitCode::File, path.string() + ": no such file");
     if (std::filesystem::is_directory(path, error))
         throw HostError(ExitCode::File, path.string() + ": is a directory");
     errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw HostError(ExitCode::File, "cannot read " + path.string() + ": " + Reason());
-    std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) throw HostError(ExitCode::File, "cannot read " + path.string() + ": " + Reason());
+    const auto file = OpenForReading(path);
+    if (!file) throw HostError(ExitCode::File, "cannot read " + path.string() + ": " + Reason());
+    std::vector<unsigned char> bytes;
+    unsigned char buffer[1 << 16];
+    while (bytes.size() < limit) {
+        const std::size_t read = std::fread(buffer, 1, std::min(sizeof buffer, limit - bytes.size()), file.get());
+        bytes.insert(bytes.end(), buffer, buffer + read);
+        if (read == 0) break;
+    }
+    if (std::ferror(file.get())) throw HostError(ExitCode::File, "cannot read " + path.string() + ": " + Reason());
     return bytes;
 }
 

@@ -2,6 +2,8 @@
 // beside the target, renamed into place once complete.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <vector>
@@ -24,6 +26,7 @@ private:
     bool committed = false;
 };
 
-// Throw HostError(File) with the path and the reason.
-std::vector<unsigned char> ReadWholeFile(const std::filesystem::path& path);
+// Throw HostError(File) with the path and the reason. Reading stops after
+// `limit` bytes, so that a device without end cannot exhaust memory.
+std::vector<unsigned char> ReadWholeFile(const std::filesystem::path& path, std::size_t limit = SIZE_MAX);
 void WriteWholeFile(const std::filesystem::path& path, std::span<const unsigned char> bytes);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <string_view>
@@ -290,17 +291,23 @@ int Run(const std::vector<std::string>& words) {
                                 : "unknown command \"" + command + "\" (vsthost help shows the usage)");
 }
 
+int Fail(std::string message, ExitCode code) {
+    for (char& c : message)
+        if (c == '\n' || c == '\r') c = ' ';
+    std::fprintf(stderr, "vsthost: %s\n", message.c_str());
+    return static_cast<int>(code);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const HostError& error) {
+        return Fail(error.what(), error.Code());
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory", ExitCode::Unexpected);
     } catch (const std::exception& error) {
-        std::string message = error.what();
-        for (char& c : message)
-            if (c == '\n' || c == '\r') c = ' ';
-        std::fprintf(stderr, "vsthost: %s\n", message.c_str());
-        const auto* hostError = dynamic_cast<const HostError*>(&error);
-        return hostError ? static_cast<int>(hostError->Code()) : 1;
+        return Fail(std::string("unexpected failure: ") + error.what(), ExitCode::Unexpected);
     }
 }

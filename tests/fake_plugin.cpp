@@ -2,12 +2,16 @@
 // continuous gain, two programs kept as parameter values rather than a chunk,
 // only the old accumulating process call, and the ID 'HsTf'. Its second
 // output carries the sample position the host reports, its second parameter
-// the tempo. FAKE_PLUGIN_MODE=refuse makes the entry point return null,
-// FAKE_PLUGIN_MODE=badmagic a record with the wrong magic. Built with
-// FAKE_PLUGIN_NO_ENTRY it exports no entry point at all.
+// the tempo. FAKE_PLUGIN_MODE holds comma-separated words that change it:
+//   refuse    the entry point returns null
+//   badmagic  the entry point returns a record with the wrong magic
+//   throw     setParameter throws std::bad_alloc
+// Built with FAKE_PLUGIN_NO_ENTRY it exports no entry point at all.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <sstream>
 #include <string>
 
 #include "vst2.h"
@@ -26,8 +30,17 @@ FAKE_EXPORT int NotAnEntryPoint() { return 0; }
 
 namespace {
 
+bool ModeHas(const std::string& word) {
+    const char* mode = std::getenv("FAKE_PLUGIN_MODE");
+    std::istringstream words(mode ? mode : "");
+    for (std::string item; std::getline(words, item, ',');)
+        if (item == word) return true;
+    return false;
+}
+
 struct Fake {
     AEffect effect{};
+    bool throws = ModeHas("throw");
     audioMasterCallback host = nullptr;
     int program = 0;
     float gain[2] = {0.5f, 1.0f};
@@ -92,6 +105,7 @@ void VSTCALLBACK Process(AEffect* effect, float** inputs, float** outputs, VstIn
 }
 
 void VSTCALLBACK SetParameter(AEffect* effect, VstInt32 index, float value) {
+    if (Of(effect).throws) throw std::bad_alloc();
     if (index == 0) Of(effect).gain[Of(effect).program] = value;
 }
 
@@ -102,10 +116,8 @@ float VSTCALLBACK GetParameter(AEffect* effect, VstInt32 index) {
 }  // namespace
 
 FAKE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
-    const char* mode = std::getenv("FAKE_PLUGIN_MODE");
-    const std::string behaviour = mode ? mode : "";
-    if (behaviour == "refuse") return nullptr;
-    if (behaviour == "badmagic") {
+    if (ModeHas("refuse")) return nullptr;
+    if (ModeHas("badmagic")) {
         static AEffect wrong{};
         wrong.magic = 0x12345678;
         return &wrong;
