@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <new>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -27,6 +28,8 @@ constexpr const char* kUsage =
     "  vsthost render PLUGIN IN OUT [--block N] [--double] [--outputs N] [--format F]\n"
     "                 [--set NAME=VALUE|INDEX=VALUE]... [--preset FILE] [--tempo BPM] [--no-progress]\n"
     "  vsthost preset save PLUGIN OUT.fxp|OUT.fxb [--set ...]... [--preset FILE]\n"
+    "  (--set takes a display text or a normalised number; --set-text and --set-normalised\n"
+    "   take only one of them, for values that could be both)\n"
     "  vsthost preset show FILE\n"
     "  vsthost preset load PLUGIN FILE\n"
     "  vsthost tones OUT [--channels N] [--seconds S] [--rate HZ]\n"
@@ -37,7 +40,7 @@ constexpr int kExpectationFailed = 1;
 
 struct Arguments {
     std::vector<std::string> positional;
-    std::vector<std::string> settings;
+    std::vector<std::pair<ValueForm, std::string>> settings;  // in the order given
     std::map<std::string, std::string, std::less<>> values;
     std::set<std::string, std::less<>> switches;
 
@@ -49,6 +52,14 @@ struct Arguments {
 };
 
 HostError Usage(const std::string& message) { return HostError(ExitCode::Usage, message); }
+
+// The options that set a parameter, by how they read the value.
+std::optional<ValueForm> SettingForm(std::string_view option) {
+    if (option == "set") return ValueForm::Either;
+    if (option == "set-text") return ValueForm::Text;
+    if (option == "set-normalised") return ValueForm::Normalised;
+    return std::nullopt;
+}
 
 // Options are taken anywhere after the command, as --name VALUE or --name=VALUE.
 Arguments Parse(const std::vector<std::string>& words, const std::string& command, std::size_t positionals,
@@ -74,8 +85,8 @@ Arguments Parse(const std::vector<std::string>& words, const std::string& comman
             value = words[++i];
         else
             throw Usage("--" + name + " needs a value");
-        if (name == "set")
-            args.settings.push_back(value);
+        if (const auto form = SettingForm(name))
+            args.settings.emplace_back(*form, value);
         else
             args.values[name] = value;
     }
@@ -86,10 +97,12 @@ Arguments Parse(const std::vector<std::string>& words, const std::string& comman
     return args;
 }
 
-// Preset first, then the settings in the order given.
+// Preset first, then the settings in the order given. The second instance
+// that looks display texts up is gone before the render starts.
 void PrepareParameters(const HostSession& session, const Arguments& args) {
     if (const std::string* preset = args.Value("preset")) ApplyPreset(session, ReadPresetFile(*preset), *preset);
-    for (const std::string& setting : args.settings) ApplySetting(session, setting);
+    ParameterSetter setter(session);
+    for (const auto& [form, setting] : args.settings) setter.Apply(setting, form);
 }
 
 void PrintParameters(const HostSession& session) {
@@ -135,7 +148,7 @@ int Preset(const std::vector<std::string>& words) {
     const std::string action = words.empty() ? "" : words[0];
     const std::vector<std::string> rest(words.begin() + (words.empty() ? 0 : 1), words.end());
     if (action == "save") {
-        const Arguments args = Parse(rest, "preset save", 2, {"set", "preset"}, {});
+        const Arguments args = Parse(rest, "preset save", 2, {"set", "set-text", "set-normalised", "preset"}, {});
         const auto session = HostSession::Load(args.positional[0]);
         PrepareParameters(*session, args);
         const std::string& out = args.positional[1];
@@ -180,7 +193,8 @@ int WholeOption(const Arguments& args, std::string_view name, int fallback, int 
 }
 
 int Render(const std::vector<std::string>& words) {
-    const Arguments args = Parse(words, "render", 3, {"block", "outputs", "format", "set", "preset", "tempo"},
+    const Arguments args = Parse(words, "render", 3,
+                                 {"block", "outputs", "format", "set", "set-text", "set-normalised", "preset", "tempo"},
                                  {"double", "no-progress"});
     RenderRequest request;
     request.input = args.positional[1];

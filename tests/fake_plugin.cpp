@@ -6,7 +6,13 @@
 //   refuse    the entry point returns null
 //   badmagic  the entry point returns a record with the wrong magic
 //   throw     setParameter throws std::bad_alloc
+//   multiband four more parameters as third-party plug-ins have them: two
+//             named "Crossover freq" (20 Hz + 20 kHz x value, shown to the
+//             millionth of a hertz), "Input gain" (-inf, then -72 to +12 dB)
+//             and "Mode" (low, mid, high), which alone answers the request
+//             for a value from a text, with 0, 0.5 and 1
 // Built with FAKE_PLUGIN_NO_ENTRY it exports no entry point at all.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,9 +44,13 @@ bool ModeHas(const std::string& word) {
     return false;
 }
 
+constexpr VstInt32 kMultibandParams = 6;
+constexpr const char* kModes[] = {"low", "mid", "high"};
+
 struct Fake {
     AEffect effect{};
     bool throws = ModeHas("throw");
+    float extra[kMultibandParams - 2] = {0.01f, 0.5f, 0.0f, 0.0f};
     audioMasterCallback host = nullptr;
     int program = 0;
     float gain[2] = {0.5f, 1.0f};
@@ -50,7 +60,10 @@ struct Fake {
 
 Fake& Of(AEffect* effect) { return *static_cast<Fake*>(effect->object); }
 
-void Copy(void* ptr, const std::string& text) { std::snprintf(static_cast<char*>(ptr), kVstMaxParamStrLen, "%s", text.c_str()); }
+// Longer than the published 8 bytes, as many plug-ins write: hosts pass more.
+constexpr std::size_t kParamText = 24;
+
+void Copy(void* ptr, const std::string& text) { std::snprintf(static_cast<char*>(ptr), kParamText, "%s", text.c_str()); }
 
 VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
     Fake& fake = Of(effect);
@@ -71,15 +84,32 @@ VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index,
         std::snprintf(static_cast<char*>(ptr), kVstMaxProgNameLen, "%s", fake.names[fake.program]);
         return 0;
     case effGetParamName:
-        Copy(ptr, index == 0 ? "Gain" : "Tempo");
+        Copy(ptr, index < 2 ? (index == 0 ? "Gain" : "Tempo") : index < 4 ? "Crossover freq" : index == 4 ? "Input gain" : "Mode");
         return 0;
     case effGetParamLabel:
-        Copy(ptr, index == 0 ? "%" : "bpm");
+        Copy(ptr, index < 2 ? (index == 0 ? "%" : "bpm") : index < 4 ? "Hz" : index == 4 ? "dB" : "");
         return 0;
     case effGetParamDisplay:
-        std::snprintf(text, sizeof text, index == 0 ? "%.1f" : "%.0f",
-                      index == 0 ? fake.gain[fake.program] * 100.0 : fake.tempoSeen * 1000.0);
+        if (index < 2) {
+            std::snprintf(text, sizeof text, index == 0 ? "%.1f" : "%.0f",
+                          index == 0 ? fake.gain[fake.program] * 100.0 : fake.tempoSeen * 1000.0);
+        } else {
+            const float value = fake.extra[index - 2];
+            if (index < 4)
+                std::snprintf(text, sizeof text, "%.6f", static_cast<double>(20.0f + value * 20000.0f));
+            else if (index == 4)
+                std::snprintf(text, sizeof text, value == 0.0f ? "-inf" : "%.2f", -72.0 + 84.0 * value);
+            else
+                std::snprintf(text, sizeof text, "%s", kModes[std::min(static_cast<int>(value * 3.0f), 2)]);
+        }
         Copy(ptr, text);
+        return 0;
+    case effString2Parameter:
+        for (int mode = 0; index == 5 && ptr && mode < 3; ++mode)
+            if (std::strcmp(static_cast<const char*>(ptr), kModes[mode]) == 0) {
+                fake.extra[3] = static_cast<float>(mode) / 2.0f;
+                return 1;
+            }
         return 0;
     case effGetEffectName:
         std::snprintf(static_cast<char*>(ptr), kVstMaxEffectNameLen, "Fake gain");
@@ -105,12 +135,16 @@ void VSTCALLBACK Process(AEffect* effect, float** inputs, float** outputs, VstIn
 }
 
 void VSTCALLBACK SetParameter(AEffect* effect, VstInt32 index, float value) {
-    if (Of(effect).throws) throw std::bad_alloc();
-    if (index == 0) Of(effect).gain[Of(effect).program] = value;
+    Fake& fake = Of(effect);
+    if (fake.throws) throw std::bad_alloc();
+    if (index == 0) fake.gain[fake.program] = value;
+    if (index >= 2 && index < effect->numParams) fake.extra[index - 2] = value;
 }
 
 float VSTCALLBACK GetParameter(AEffect* effect, VstInt32 index) {
-    return index == 0 ? Of(effect).gain[Of(effect).program] : Of(effect).tempoSeen;
+    Fake& fake = Of(effect);
+    if (index >= 2 && index < effect->numParams) return fake.extra[index - 2];
+    return index == 0 ? fake.gain[fake.program] : fake.tempoSeen;
 }
 
 }  // namespace
@@ -131,7 +165,7 @@ FAKE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
     e.setParameter = SetParameter;
     e.getParameter = GetParameter;
     e.numPrograms = 2;
-    e.numParams = 2;
+    e.numParams = ModeHas("multiband") ? kMultibandParams : 2;
     e.numInputs = 2;
     e.numOutputs = 2;
     e.object = fake;

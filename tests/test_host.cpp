@@ -145,6 +145,88 @@ TEST(Parameters, RejectsWhatNoParameterTakesAndChangesNothing) {
     EXPECT_EQ(DescribeParameter(*session, 0).display, "input channel 9");
 }
 
+// Parameters as third-party plug-ins show them: texts between any sweep's
+// points, a number that is also a normalised value, a shared name.
+TEST(Parameters, ValuesMeanWhatTheUserMeant) {
+    SetFakeMode("multiband");
+    const auto session = Fake();
+    const struct {
+        const char* setting;
+        ValueForm form;
+        int code;
+        const char* display;  // after the setting, if it is taken
+    } cases[] = {
+        {"2=220.000000", ValueForm::Either, 0, "220.000000"},
+        {"3=220 Hz", ValueForm::Text, 0, "220.000000"},
+        {"3=220.5", ValueForm::Either, 0, "220.500000"},
+        {"3=0.22 kHz", ValueForm::Either, 6, nullptr},
+        {"Input gain=0.00", ValueForm::Either, 6, nullptr},
+        {"Input gain=0.00", ValueForm::Text, 0, "0.00"},
+        {"input gain=0.0 dB", ValueForm::Text, 0, "0.00"},
+        {"Input gain=0", ValueForm::Normalised, 0, "-inf"},
+        {"Input gain=-INF", ValueForm::Either, 0, "-inf"},
+        {"Input gain=-3.5 dB", ValueForm::Either, 0, "-3.50"},
+        {"Input gain=12.5", ValueForm::Either, 6, nullptr},
+        {"Input gain=loud", ValueForm::Text, 6, nullptr},
+        {"Input gain=1.5", ValueForm::Normalised, 6, nullptr},
+        {"Input gain=loud", ValueForm::Normalised, 2, nullptr},
+        {"Gain=0.5", ValueForm::Either, 6, nullptr},
+        {"Gain=0.5", ValueForm::Normalised, 0, "50.0"},
+        {"Gain=0.5 %", ValueForm::Either, 0, "0.5"},
+        {"Crossover freq=1000", ValueForm::Either, 6, nullptr},
+        {"CROSSOVER FREQ=1000", ValueForm::Either, 6, nullptr},
+        {"Mode=high", ValueForm::Either, 0, "high"},
+    };
+    for (const auto& c : cases) {
+        std::string message;
+        EXPECT_EQ(CodeOf([&] { ApplySetting(*session, c.setting, c.form); }, &message), c.code) << c.setting << ": " << message;
+        const VstInt32 index = c.code == 0 ? FindParameter(*session, std::string_view(c.setting).substr(0, std::string_view(c.setting).find('='))) : -1;
+        if (c.display) {
+            EXPECT_EQ(DescribeParameter(*session, index).display, c.display) << c.setting;
+        }
+    }
+    std::string message;
+    CodeOf([&] { ApplySetting(*session, "Crossover freq=1000"); }, &message);
+    EXPECT_EQ(message, "parameter name \"Crossover freq\" is ambiguous: parameters 2 and 3 have it; give an index instead");
+    CodeOf([&] { ApplySetting(*session, "Input gain=0.00"); }, &message);
+    EXPECT_NE(message.find("shows \"0.00 dB\" at normalised 0.857"), std::string::npos) << message;
+    // The plug-in's own answer, not the middle of the values that show the text.
+    ApplySetting(*session, "Mode=mid");
+    EXPECT_EQ(DescribeParameter(*session, 5).value, 0.5f);
+    SetFakeMode("");
+}
+
+// What reaches the instance that renders: one value per setting, never a sweep.
+int setParameterCalls = 0;
+AEffectSetParameterProc realSetParameter = nullptr;
+void VSTCALLBACK CountingSetParameter(AEffect* effect, VstInt32 index, float value) {
+    ++setParameterCalls;
+    realSetParameter(effect, index, value);
+}
+
+TEST(Parameters, LookUpsLeaveTheRenderingInstanceAlone) {
+    SetFakeMode("multiband");
+    const struct {
+        std::unique_ptr<HostSession> session;
+        std::vector<const char*> settings;
+    } plugins[] = {
+        {Patcher(), {"routed to channel 1=input channel 4", "1=0.25", "1=none"}},
+        {Fake(), {"Gain=25.0 %", "Input gain=-6", "3=220", "Mode=high"}},
+    };
+    for (const auto& plugin : plugins) {
+        realSetParameter = plugin.session->Effect()->setParameter;
+        plugin.session->Effect()->setParameter = CountingSetParameter;
+        setParameterCalls = 0;
+        ParameterSetter setter(*plugin.session);
+        for (const char* setting : plugin.settings) setter.Apply(setting);
+        EXPECT_EQ(setParameterCalls, static_cast<int>(plugin.settings.size()));
+        plugin.session->Effect()->setParameter = realSetParameter;
+    }
+    EXPECT_EQ(DescribeParameter(*plugins[0].session, 0).display, "input channel 4");
+    EXPECT_EQ(DescribeParameter(*plugins[1].session, 4).display, "-6.00");
+    SetFakeMode("");
+}
+
 TEST(Parameters, ContinuousDisplayWithLabelOnAnotherPlugin) {
     const auto session = Fake();
     ApplySetting(*session, "gain=25.0 %");

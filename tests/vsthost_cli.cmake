@@ -98,6 +98,21 @@ expect(6 "parameter index 5 is out of range" preset save "${PLUGIN}" "${fxp}" --
 expect(2 "--set wants NAME=VALUE" preset save "${PLUGIN}" "${fxp}" --set novalue)
 expect_absent("${fxp}")
 
+# Display texts between any sweep's points, values that could mean two things,
+# and a name that two parameters share.
+set(mb "${WORK}/multiband.fxp")
+expect(6 "--set \"Input gain=0.00\" could mean two values: parameter \"Input gain\" shows \"0.00 dB\" at normalised 0.857[0-9]*, and 0.00 is a normalised value itself; say --set-text or --set-normalised"
+       preset save "${FAKE}" "${mb}" --set "Input gain=0.00" ENV FAKE_PLUGIN_MODE=multiband)
+expect(6 "parameter name \"crossover freq\" is ambiguous: parameters 2 and 3 have it; give an index instead"
+       preset save "${FAKE}" "${mb}" --set "crossover freq=1000" ENV FAKE_PLUGIN_MODE=multiband)
+expect(2 "--set-normalised wants a number from 0 to 1, not \"high\"" preset save "${FAKE}" "${mb}" --set-normalised Mode=high
+       ENV FAKE_PLUGIN_MODE=multiband)
+expect_absent("${mb}")
+expect(0 "" preset save "${FAKE}" "${mb}" --set-text "Input gain=0.00" --set "2=220.000000 Hz" --set-normalised 3=0.5
+       ENV FAKE_PLUGIN_MODE=multiband)
+expect(0 "" preset load "${FAKE}" "${mb}" ENV FAKE_PLUGIN_MODE=multiband
+       STDOUT "2  \"Crossover freq\" = \"220.000000 Hz\".*3  \"Crossover freq\" = \"10020.000000 Hz\".*4  \"Input gain\" = \"0.00 dB\"")
+
 # Presets: save, show, load, and the ways a preset can be wrong.
 expect(4 "cannot write .*/nowhere/x.fxp" preset save "${PLUGIN}" "${WORK}/nowhere/x.fxp")
 expect(0 "" preset save "${PLUGIN}" "${fxp}" --set "routed to channel 1=input channel 4" --set 1=none)
