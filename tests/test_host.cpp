@@ -19,6 +19,12 @@
 #include "plugin_info.h"
 #include "tones.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -505,6 +511,39 @@ TEST_F(ScratchDir, OutputFilesAppearWholeOrNotAtAll) {
     EXPECT_EQ(CodeOf([&] { ReadWholeFile(dir); }), int(ExitCode::File));
     EXPECT_EQ(Files(), std::vector<std::string>{"out.bin"});
 }
+
+#if !defined(_WIN32)
+// Names up to the longest the file system takes, in ASCII and in UTF-8; a
+// link is written through; a target that is no regular file, in place.
+TEST_F(ScratchDir, OutputsTakeAnyNameAndKeepWhatTheTargetIs) {
+    const std::vector<unsigned char> bytes{'f', 'x'};
+    std::string utf8;
+    while (utf8.size() < 254) utf8 += "\xc3\xa9";
+    const std::vector<std::string> names{std::string(237, 'a'), std::string(238, 'b'), std::string(255, 'c'), utf8};
+    for (const std::string& name : names) {
+        EXPECT_EQ(CodeOf([&] { WriteWholeFile(dir / name, bytes); }), 0) << name.size();
+        EXPECT_EQ(ReadWholeFile(dir / name), bytes);
+    }
+    EXPECT_EQ(Files().size(), names.size());
+    const std::string temp = TemporaryName(dir / utf8, 255, 0xabcdef01).filename().string();
+    EXPECT_EQ(temp, "." + utf8.substr(0, 236) + ".partial-abcdef01");
+
+    fs::create_symlink("real.fxp", dir / "link.fxp");
+    WriteWholeFile(dir / "link.fxp", bytes);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.fxp"));
+    EXPECT_EQ(ReadWholeFile(dir / "real.fxp"), bytes);
+
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    WriteWholeFile(fifo, bytes);
+    unsigned char received[8] = {};
+    EXPECT_EQ(read(reader, received, sizeof received), 2);
+    close(reader);
+    EXPECT_EQ(received[1], 'x');
+    EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+}
+#endif
 
 TEST(PluginInfo, DescribesOurPluginAsValidJson) {
     const auto session = Patcher();
