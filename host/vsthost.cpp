@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exit_cleanup.h"
 #include "fx_preset.h"
 #include "host_error.h"
 #include "host_session.h"
@@ -315,6 +316,7 @@ int Fail(std::string message, ExitCode code) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    InstallExitCleanup();
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const HostError& error) {

@@ -5,7 +5,9 @@
 // the tempo. FAKE_PLUGIN_MODE holds comma-separated words that change it:
 //   refuse    the entry point returns null
 //   badmagic  the entry point returns a record with the wrong magic
-//   throw     setParameter throws std::bad_alloc
+//   throw     setParameter throws std::bad_alloc, the process call a runtime_error
+//   crash, interrupt, exit
+//             the first process call raises SIGSEGV, raises SIGINT, or calls exit(0)
 //   multiband four more parameters as third-party plug-ins have them: two
 //             named "Crossover freq" (20 Hz + 20 kHz x value, shown to the
 //             millionth of a hertz), "Input gain" (-inf, then -72 to +12 dB)
@@ -13,11 +15,13 @@
 //             for a value from a text, with 0, 0.5 and 1
 // Built with FAKE_PLUGIN_NO_ENTRY it exports no entry point at all.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "vst2.h"
@@ -50,6 +54,8 @@ constexpr const char* kModes[] = {"low", "mid", "high"};
 struct Fake {
     AEffect effect{};
     bool throws = ModeHas("throw");
+    int raises = ModeHas("crash") ? SIGSEGV : ModeHas("interrupt") ? SIGINT : 0;
+    bool exits = ModeHas("exit");
     float extra[kMultibandParams - 2] = {0.01f, 0.5f, 0.0f, 0.0f};
     audioMasterCallback host = nullptr;
     int program = 0;
@@ -125,6 +131,9 @@ VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index,
 
 void VSTCALLBACK Process(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
     Fake& fake = Of(effect);
+    if (fake.raises) std::raise(fake.raises);
+    if (fake.exits) std::exit(0);
+    if (fake.throws) throw std::runtime_error("out of voices");
     const auto* time = reinterpret_cast<const VstTimeInfo*>(fake.host(effect, audioMasterGetTime, 0, 0, nullptr, 0.0f));
     const bool valid = time && (time->flags & kVstTransportPlaying) && (time->flags & kVstTempoValid);
     if (valid) fake.tempoSeen = static_cast<float>(time->tempo / 1000.0);

@@ -175,6 +175,24 @@ else()
   expect(5 ".*fake.fxp is a preset for another plug-in" render "${PLUGIN}" "${tones}" "${out}" --preset "${WORK}/fake.fxp")
   expect_absent("${out}")
 
+  # No way out of a render leaves an unfinished output: a plug-in that
+  # crashes, throws or ends the process, or Ctrl-C.
+  set(ended "; .*/routed.wav was not written")
+  if(LINUX)
+    expect("Segmentation fault" "the plug-in crashed \\(SIGSEGV\\)${ended}" render "${FAKE}" "${WORK}/stereo.wav" "${out}"
+           ENV FAKE_PLUGIN_MODE=crash)
+    expect("User interrupt" "interrupted \\(SIGINT\\)${ended}" render "${FAKE}" "${WORK}/stereo.wav" "${out}"
+           ENV FAKE_PLUGIN_MODE=interrupt)
+  endif()
+  expect(8 "the plug-in ended the process${ended}" render "${FAKE}" "${WORK}/stereo.wav" "${out}" ENV FAKE_PLUGIN_MODE=exit)
+  expect(8 "the plug-in threw an exception from its process call: out of voices" render "${FAKE}" "${WORK}/stereo.wav" "${out}"
+         ENV FAKE_PLUGIN_MODE=throw)
+  file(GLOB leftovers "${WORK}/.*partial*")
+  if(leftovers)
+    fail("a render that did not end left ${leftovers}")
+  endif()
+  expect_absent("${out}")
+
   # A failed render leaves an existing output as it was.
   file(WRITE "${out}" "previous")
   expect(6 "unknown parameter" render "${PLUGIN}" "${tones}" "${out}" --set volume=1)
