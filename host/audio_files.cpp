@@ -10,6 +10,7 @@
 #include <memory>
 #include <string_view>
 
+#include "audio_header.h"
 #include "block_renderer.h"
 #include "host_error.h"
 #include "pending_file.h"
@@ -45,12 +46,44 @@ struct CloseSoundFile {
 };
 using SoundFile = std::unique_ptr<SNDFILE, CloseSoundFile>;
 
+std::string Seconds(sf_count_t frames, int sampleRate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(frames) / sampleRate);
+    return text;
+}
+
+// libsndfile reads the part present as the whole file.
+void CheckWhole(const std::string& path, const DeclaredAudio& declared, const SF_INFO& info) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || !declared.dataStart || !declared.dataEnd || *declared.dataEnd <= size || *declared.dataStart >= size)
+        return;
+    const std::uint64_t promised = *declared.dataEnd - *declared.dataStart, present = size - *declared.dataStart;
+    if (info.frames <= 0 || present < static_cast<std::uint64_t>(info.frames))
+        throw HostError(ExitCode::File, path + " is truncated: its header declares " + std::to_string(promised) +
+                                            " bytes of audio, the file holds " + std::to_string(present));
+    const std::uint64_t frameBytes = present / static_cast<std::uint64_t>(info.frames);
+    const auto frames = static_cast<sf_count_t>(promised / frameBytes);
+    throw HostError(ExitCode::File, path + " is truncated: its last " + std::to_string(frames - info.frames) +
+                                        " frames (" + Seconds(frames - info.frames, info.samplerate) +
+                                        ") are missing: the header declares " + std::to_string(frames) +
+                                        ", the file holds " + std::to_string(info.frames));
+}
+
 SoundFile OpenForReading(const std::string& path, SF_INFO& info) {
     std::error_code ignored;
     if (!std::filesystem::exists(path, ignored)) throw HostError(ExitCode::File, path + ": no such file");
+    const DeclaredAudio declared = ReadDeclaredAudio(path);
     info = {};
     SoundFile file(sf_open(path.c_str(), SFM_READ, &info));
+    const bool badRate = file ? info.samplerate < 1 : declared.sampleRate && !(*declared.sampleRate >= 1.0);
+    if (badRate) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%.0f", file ? static_cast<double>(info.samplerate) : *declared.sampleRate);
+        throw HostError(ExitCode::File, path + " has an invalid sample rate: " + rate + " Hz");
+    }
     if (!file) throw HostError(ExitCode::File, "cannot read " + path + ": " + sf_strerror(nullptr));
+    CheckWhole(path, declared, info);
     return file;
 }
 

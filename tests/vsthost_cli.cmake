@@ -175,6 +175,20 @@ else()
   expect(5 ".*fake.fxp is a preset for another plug-in" render "${PLUGIN}" "${tones}" "${out}" --preset "${WORK}/fake.fxp")
   expect_absent("${out}")
 
+  # A file shorter than its header says is an error, in each container whose header says.
+  if(LINUX)
+    foreach(type wav w64 rf64 aiff au)
+      expect(0 "" tones "${WORK}/whole.${type}" --channels 2 --seconds 0.1)
+      execute_process(COMMAND head -c 4000 "${WORK}/whole.${type}" OUTPUT_FILE "${WORK}/cut.${type}")
+      expect(4 ".*/cut.${type} is truncated: its last [0-9]+ frames \\(0.0[89] s\\) are missing: the header declares 4800, the file holds [0-9]+"
+             analyse "${WORK}/cut.${type}")
+    endforeach()
+    expect(4 ".*/cut.wav is truncated" render "${PLUGIN}" "${WORK}/cut.wav" "${out}")
+    execute_process(COMMAND sh -c "head -c 24 whole.wav; printf '\\0\\0\\0\\0'; tail -c +29 whole.wav"
+                    WORKING_DIRECTORY "${WORK}" OUTPUT_FILE "${WORK}/rate0.wav")
+    expect(4 ".*/rate0.wav has an invalid sample rate: 0 Hz" render "${PLUGIN}" "${WORK}/rate0.wav" "${out}")
+  endif()
+
   # No way out of a render leaves an unfinished output: a plug-in that
   # crashes, throws or ends the process, or Ctrl-C.
   set(ended "; .*/routed.wav was not written")
