@@ -1,4 +1,6 @@
 // vsthost: a headless VST 2 host for the command line.
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -62,19 +64,29 @@ std::optional<ValueForm> SettingForm(std::string_view option) {
     return std::nullopt;
 }
 
-// Options are taken anywhere after the command, as --name VALUE or --name=VALUE.
+// Options are taken anywhere after the command, as --name VALUE or --name=VALUE;
+// after "--" every word is a file ("-" too, always).
 Arguments Parse(const std::vector<std::string>& words, const std::string& command, std::size_t positionals,
                 std::set<std::string_view> valueOptions, std::set<std::string_view> switchOptions) {
     Arguments args;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (word.size() < 3 || word.compare(0, 2, "--") != 0) {
+        if (word == "--" && !optionsEnded) {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
             args.positional.push_back(word);
             continue;
         }
+        if (word[1] != '-')
+            throw Usage("vsthost " + command + " takes no option " + word +
+                        " (options start with --; a file named so can follow --)");
         const std::size_t equals = word.find('=');
         const std::string name = word.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-        if (switchOptions.contains(name) && equals == std::string::npos) {
+        if (switchOptions.contains(name)) {
+            if (equals != std::string::npos) throw Usage("--" + name + " takes no value");
             args.switches.insert(name);
             continue;
         }
@@ -153,13 +165,17 @@ int Preset(const std::vector<std::string>& words) {
         const auto session = HostSession::Load(args.positional[0]);
         PrepareParameters(*session, args);
         const std::string& out = args.positional[1];
-        WritePresetFile(out, CapturePreset(*session, std::filesystem::path(out).extension() == ".fxb"));
+        std::string extension = std::filesystem::path(out).extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        WritePresetFile(out, CapturePreset(*session, extension == ".fxb"));
         return 0;
     }
     if (action == "show") {
         const Arguments args = Parse(rest, "preset show", 1, {}, {});
+        const FxPreset preset = ReadPresetFile(args.positional[0]);
         std::printf("file             %s\n", args.positional[0].c_str());
-        ShowPreset(ReadPresetFile(args.positional[0]), "");
+        ShowPreset(preset, "");
         return 0;
     }
     if (action == "load") {
