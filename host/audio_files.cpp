@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -177,6 +178,9 @@ std::string KnownSampleFormats() {
 
 void RenderFile(HostSession& session, const RenderRequest& request) {
     const AEffect* effect = session.Effect();
+    if (effect->numInputs == 0)
+        throw HostError(ExitCode::Audio, "the plug-in has no audio inputs: it is an instrument, and vsthost renders "
+                                         "audio through effects");
     SF_INFO inInfo;
     SoundFile in = OpenForReading(request.input, inInfo);
     if (inInfo.channels > effect->numInputs)
@@ -195,22 +199,23 @@ void RenderFile(HostSession& session, const RenderRequest& request) {
     BlockRenderer renderer(session, inInfo.samplerate, request.blockSize, request.doublePrecision);
     PendingFile pending(request.output);
     SoundFile out = OpenForWriting(pending, request.output, format, outputs, inInfo.samplerate);
-    const auto block = static_cast<std::size_t>(request.blockSize);
-    std::vector<double> inBuffer(block * static_cast<std::size_t>(inInfo.channels));
-    std::vector<double> outBuffer(block * static_cast<std::size_t>(outputs));
-    ProgressBar progress(request.progress, inInfo.frames);
+    const auto tail = static_cast<long long>(std::llround(request.tailSeconds * inInfo.samplerate));
+    ProgressBar progress(request.progress, inInfo.frames + tail);
     sf_count_t done = 0;
-    for (;;) {
-        const sf_count_t frames = sf_readf_double(in.get(), inBuffer.data(), request.blockSize);
-        if (frames <= 0) break;
-        renderer.Process(inBuffer.data(), inInfo.channels, outBuffer.data(), outputs, static_cast<long>(frames));
-        if (sf_writef_double(out.get(), outBuffer.data(), frames) != frames)
-            throw HostError(ExitCode::File, "cannot write " + request.output + ": " + sf_strerror(out.get()));
-        done += frames;
-        progress.Update(done);
-    }
-    if (sf_error(in.get()) != SF_ERR_NO_ERROR)
-        throw HostError(ExitCode::File, "cannot read " + request.input + ": " + sf_strerror(in.get()));
+    const FrameSource frames{
+        [&](double* buffer, long count) {
+            const sf_count_t read = sf_readf_double(in.get(), buffer, count);
+            if (read < count && sf_error(in.get()) != SF_ERR_NO_ERROR)
+                throw HostError(ExitCode::File, "cannot read " + request.input + ": " + sf_strerror(in.get()));
+            return static_cast<long>(read);
+        },
+        [&](const double* buffer, long count) {
+            if (sf_writef_double(out.get(), buffer, count) != count)
+                throw HostError(ExitCode::File, "cannot write " + request.output + ": " + sf_strerror(out.get()));
+            done += count;
+            progress.Update(done);
+        }};
+    renderer.Stream(inInfo.channels, outputs, frames, {request.compensateDelay, tail});
     Finish(std::move(out), pending, request.output);
 }
 

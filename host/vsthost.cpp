@@ -30,6 +30,7 @@ constexpr const char* kUsage =
     "  vsthost info PLUGIN [--json]\n"
     "  vsthost render PLUGIN IN OUT [--block N] [--double] [--outputs N] [--format F]\n"
     "                 [--set NAME=VALUE|INDEX=VALUE]... [--preset FILE] [--tempo BPM] [--no-progress]\n"
+    "                 [--tail SECONDS] [--no-delay-compensation]\n"
     "  vsthost preset save PLUGIN OUT.fxp|OUT.fxb [--set ...]... [--preset FILE]\n"
     "  (--set takes a display text or a normalised number; --set-text and --set-normalised\n"
     "   take only one of them, for values that could be both)\n"
@@ -211,8 +212,8 @@ int WholeOption(const Arguments& args, std::string_view name, int fallback, int 
 
 int Render(const std::vector<std::string>& words) {
     const Arguments args = Parse(words, "render", 3,
-                                 {"block", "outputs", "format", "set", "set-text", "set-normalised", "preset", "tempo"},
-                                 {"double", "no-progress"});
+                                 {"block", "outputs", "format", "set", "set-text", "set-normalised", "preset", "tempo", "tail"},
+                                 {"double", "no-progress", "no-delay-compensation"});
     RenderRequest request;
     request.input = args.positional[1];
     request.output = args.positional[2];
@@ -220,6 +221,8 @@ int Render(const std::vector<std::string>& words) {
     request.outputs = WholeOption(args, "outputs", 0, 1, 1024);
     request.doublePrecision = args.Has("double");
     request.progress = !args.Has("no-progress");
+    request.compensateDelay = !args.Has("no-delay-compensation");
+    request.tailSeconds = NumberOption(args, "tail", 0.0, 0.0, 3600.0);
     if (const std::string* format = args.Value("format")) request.format = *format;
     const double tempo = NumberOption(args, "tempo", HostSession::kDefaultTempo, 1.0, 999.0);
     const auto session = HostSession::Load(args.positional[0]);

@@ -6,6 +6,9 @@
 //   refuse    the entry point returns null
 //   badmagic  the entry point returns a record with the wrong magic
 //   throw     setParameter throws std::bad_alloc, the process call a runtime_error
+//   delay     the first output comes 100 samples late, and says so after
+//             the first block, as look-ahead limiters do
+//   instrument no audio inputs, and the synth flag
 //   crash, interrupt, exit
 //             the first process call raises SIGSEGV, raises SIGINT, or calls exit(0)
 //   multiband four more parameters as third-party plug-ins have them: two
@@ -23,6 +26,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "vst2.h"
 
@@ -49,6 +54,7 @@ bool ModeHas(const std::string& word) {
 }
 
 constexpr VstInt32 kMultibandParams = 6;
+constexpr VstInt32 kDelay = 100;
 constexpr const char* kModes[] = {"low", "mid", "high"};
 
 struct Fake {
@@ -56,6 +62,8 @@ struct Fake {
     bool throws = ModeHas("throw");
     int raises = ModeHas("crash") ? SIGSEGV : ModeHas("interrupt") ? SIGINT : 0;
     bool exits = ModeHas("exit");
+    std::vector<float> line = std::vector<float>(ModeHas("delay") ? kDelay : 0);
+    std::size_t at = 0;
     float extra[kMultibandParams - 2] = {0.01f, 0.5f, 0.0f, 0.0f};
     audioMasterCallback host = nullptr;
     int program = 0;
@@ -138,9 +146,15 @@ void VSTCALLBACK Process(AEffect* effect, float** inputs, float** outputs, VstIn
     const bool valid = time && (time->flags & kVstTransportPlaying) && (time->flags & kVstTempoValid);
     if (valid) fake.tempoSeen = static_cast<float>(time->tempo / 1000.0);
     for (VstInt32 j = 0; j < frames; ++j) {
-        outputs[0][j] += inputs[0][j] * fake.gain[fake.program];
+        float sample = effect->numInputs > 0 ? inputs[0][j] : 0.0f;
+        if (!fake.line.empty()) {
+            std::swap(sample, fake.line[fake.at]);
+            fake.at = (fake.at + 1) % fake.line.size();
+        }
+        outputs[0][j] += sample * fake.gain[fake.program];
         outputs[1][j] += valid ? static_cast<float>(time->samplePos) + static_cast<float>(j) : -1.0f;
     }
+    if (!fake.line.empty()) effect->initialDelay = kDelay;
 }
 
 void VSTCALLBACK SetParameter(AEffect* effect, VstInt32 index, float value) {
@@ -175,7 +189,8 @@ FAKE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
     e.getParameter = GetParameter;
     e.numPrograms = 2;
     e.numParams = ModeHas("multiband") ? kMultibandParams : 2;
-    e.numInputs = 2;
+    e.numInputs = ModeHas("instrument") ? 0 : 2;
+    if (ModeHas("instrument")) e.flags |= effFlagsIsSynth;
     e.numOutputs = 2;
     e.object = fake;
     e.uniqueID = ('H' << 24) | ('s' << 16) | ('T' << 8) | 'f';

@@ -472,6 +472,44 @@ TEST(BlockRendering, TimeInfoFollowsTheRender) {
               kVstTransportPlaying | kVstTempoValid | kVstTimeSigValid | kVstPpqPosValid);
 }
 
+// A plug-in that reports its delay only after a first block, as look-ahead
+// limiters do: the output lines up with the input at any block size, or
+// comes as it is; the tail is silence fed after the input.
+TEST(BlockRendering, StreamsCompensateTheDelayAndFeedTheTail) {
+    SetFakeMode("delay");
+    constexpr long kFrames = 1000, kDelay = 100;
+    const struct {
+        bool compensate;
+        VstInt32 block;
+        long long tail;
+    } cases[] = {{true, 64, 0}, {true, 100, 0}, {true, 512, 250}, {true, 4096, 0}, {false, 64, 0}, {false, 512, 250}};
+    for (const auto& c : cases) {
+        const auto session = Fake();
+        BlockRenderer renderer(*session, 48000.0, c.block, false);
+        long read = 0;
+        std::vector<double> out;
+        const FrameSource frames{[&](double* buffer, long count) {
+                                     const long n = std::min(count, kFrames - read);
+                                     for (long j = 0; j < n; ++j) buffer[2 * j] = Marker(0, read + j), buffer[2 * j + 1] = 0.0;
+                                     read += n;
+                                     return n;
+                                 },
+                                 [&](const double* buffer, long count) { out.insert(out.end(), buffer, buffer + 2 * count); }};
+        EXPECT_EQ(renderer.Stream(2, 2, frames, {c.compensate, c.tail}), kFrames + c.tail);
+        ASSERT_EQ(out.size(), static_cast<std::size_t>(2 * (kFrames + c.tail)));
+        for (long j = 0; j < kFrames + c.tail; ++j) {
+            const long source = c.compensate ? j : j - kDelay;
+            ASSERT_EQ(out[static_cast<std::size_t>(2 * j)], source >= 0 && source < kFrames ? Marker(0, source) / 2 : 0.0)
+                << "block " << c.block << ", frame " << j;
+        }
+    }
+    const auto session = Fake();
+    const PluginInfo info = DescribePlugin(*session);
+    EXPECT_EQ(info.initialDelay, 0);
+    EXPECT_EQ(info.delayAfterBlock, kDelay);
+    SetFakeMode("");
+}
+
 TEST(Tones, EachChannelIsToldApart) {
     const int channels = 17;
     std::vector<double> samples = MakeTones(16, 48000.0, 48000);
@@ -549,6 +587,7 @@ TEST(PluginInfo, DescribesOurPluginAsValidJson) {
     const auto session = Patcher();
     const PluginInfo info = DescribePlugin(*session);
     EXPECT_EQ(info.programChunkSize, 260u);
+    EXPECT_EQ(info.delayAfterBlock, 0);
     EXPECT_EQ(FlagNames(info.flags), (std::vector<std::string>{"canReplacing", "programChunks", "canDoubleReplacing"}));
     const std::string json = FormatInfoJson(info);
     EXPECT_NE(json.find(R"({"index": 1, "name": "routed to channel 2", "label": "", "value": 0.0625, "display": "input channel 2"})"),

@@ -95,6 +95,7 @@ endif()
 
 # Our plug-in shows its two parameters with their display texts.
 expect(0 "" info "${PLUGIN}" STDOUT "0  \"routed to channel 1\" = \"input channel 1\".*1  \"routed to channel 2\" = \"input channel 2\"")
+expect(0 "" info "${FAKE}" ENV FAKE_PLUGIN_MODE=delay STDOUT "initial delay   100 samples after a first block \\(0 at open\\)")
 expect(0 "" info "${PLUGIN}" --json STDOUT "\"name\": \"routed to channel 2\", \"label\": \"\", \"value\": 0.0625, \"display\": \"input channel 2\"")
 
 # Parameters.
@@ -177,6 +178,9 @@ else()
   expect(2 "--tempo wants a number" render "${PLUGIN}" "${tones}" "${out}" --tempo fast)
   expect(0 "" tones "${WORK}/stereo.wav" --channels 2 --seconds 0.1)
   expect(7 "--double: the plug-in has no double-precision processing" render "${FAKE}" "${WORK}/stereo.wav" "${out}" --double)
+  expect(7 "the plug-in has no audio inputs: it is an instrument, and vsthost renders audio through effects"
+         render "${FAKE}" "${WORK}/stereo.wav" "${out}" ENV FAKE_PLUGIN_MODE=instrument)
+  expect(2 "--tail wants a number from 0 to 3600, not \"-1\"" render "${FAKE}" "${WORK}/stereo.wav" "${out}" --tail -1)
   expect(6 "unknown parameter" render "${PLUGIN}" "${tones}" "${out}" --set volume=1)
   expect(5 ".*fake.fxp is a preset for another plug-in" render "${PLUGIN}" "${tones}" "${out}" --preset "${WORK}/fake.fxp")
   expect_absent("${out}")
@@ -215,6 +219,9 @@ else()
 
   # A failed render leaves an existing output as it was.
   file(WRITE "${out}" "previous")
+  expect(7 "the plug-in has no audio inputs: it is an instrument, and vsthost renders audio through effects"
+         render "${FAKE}" "${WORK}/stereo.wav" "${out}" ENV FAKE_PLUGIN_MODE=instrument)
+  expect(2 "--tail wants a number from 0 to 3600, not \"-1\"" render "${FAKE}" "${WORK}/stereo.wav" "${out}" --tail -1)
   expect(6 "unknown parameter" render "${PLUGIN}" "${tones}" "${out}" --set volume=1)
   file(READ "${out}" kept)
   if(NOT kept STREQUAL "previous")
@@ -230,6 +237,16 @@ else()
   expect(0 "" render "${PLUGIN}" "${tones}" "${WORK}/two.flac" --outputs 2 --format pcm16 --set 1=none --tempo 90)
   expect(0 "" analyse "${WORK}/two.flac" --expect 1,none)
   expect(2 "--expect wants a list of input numbers" analyse "${out}" --expect 4,17)
+
+  # A delay the plug-in reports after a first block: compensated or not,
+  # the output has the input's length, and the tail's after it.
+  set(late "${WORK}/late.wav")
+  foreach(compensation "" --no-delay-compensation)
+    expect(0 "" render "${FAKE}" "${WORK}/stereo.wav" "${late}" ${compensation} ENV FAKE_PLUGIN_MODE=delay)
+    expect(0 "" analyse "${late}" STDOUT "2 channels, 48000 Hz, 0.10 s")
+  endforeach()
+  expect(0 "" render "${FAKE}" "${WORK}/stereo.wav" "${late}" --tail 0.25 ENV FAKE_PLUGIN_MODE=delay)
+  expect(0 "" analyse "${late}" STDOUT "2 channels, 48000 Hz, 0.35 s")
 endif()
 
 file(GLOB leftovers "${WORK}/.*partial*")
