@@ -74,7 +74,8 @@ void CheckWhole(const std::string& path, const DeclaredAudio& declared, const SF
 SoundFile OpenForReading(const std::string& path, SF_INFO& info) {
     std::error_code ignored;
     if (!std::filesystem::exists(path, ignored)) throw HostError(ExitCode::File, path + ": no such file");
-    const DeclaredAudio declared = ReadDeclaredAudio(path);
+    // A pipe read ahead would lose its start.
+    const DeclaredAudio declared = std::filesystem::is_regular_file(path, ignored) ? ReadDeclaredAudio(path) : DeclaredAudio{};
     info = {};
     SoundFile file(sf_open(path.c_str(), SFM_READ, &info));
     const bool badRate = file ? info.samplerate < 1 : declared.sampleRate && !(*declared.sampleRate >= 1.0);

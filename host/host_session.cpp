@@ -60,6 +60,7 @@ auto IntoPlugin(const char* entry, VstInt32 opcode, Call call) {
 std::unique_ptr<HostSession> HostSession::Load(const std::string& path) {
     std::error_code ignored;
     if (!std::filesystem::exists(path, ignored)) throw HostError(ExitCode::File, path + ": no such file");
+    if (std::filesystem::is_directory(path, ignored)) throw HostError(ExitCode::File, path + ": is a directory");
     std::string reason;
     auto library = PluginLibrary::Open(path, reason);
     if (!library) throw HostError(ExitCode::Plugin, path + " cannot be loaded: " + reason);

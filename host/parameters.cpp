@@ -239,13 +239,11 @@ private:
     int lookups = 0;
 };
 
-// Brings a fresh instance to the state of another: program, chunk, values.
+// Brings a fresh instance to the program and parameter values of another:
+// what display texts hang on. A state chunk can be large, and some plug-ins
+// complain about their own.
 void CopyState(const HostSession& from, const HostSession& to) {
     to.Dispatch(effSetProgram, 0, from.Dispatch(effGetProgram));
-    if (from.HasFlag(effFlagsProgramChunks)) {
-        std::vector<unsigned char> chunk = from.GetChunk(true);
-        if (!chunk.empty()) to.SetChunk(std::move(chunk), true);
-    }
     for (VstInt32 i = 0; i < from.Effect()->numParams; ++i) to.SetParameter(i, from.GetParameter(i));
 }
 

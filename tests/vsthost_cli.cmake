@@ -78,6 +78,7 @@ expect(0 "" help STDOUT "vsthost render PLUGIN IN OUT")
 # Libraries that are not VST 2 plug-ins.
 file(WRITE "${WORK}/text.so" "not a library\n")
 expect(4 ".*missing.so: no such file" info "${WORK}/missing.so")
+expect(4 ".*/vsthost_cli: is a directory" info "${WORK}")
 expect(3 ".*text.so cannot be loaded: " info "${WORK}/text.so")
 expect(3 ".* is not a VST 2 plug-in: it exports none of VSTPluginMain, main, MAIN" info "${NOT_A_PLUGIN}")
 expect(3 ".* refused to start" info "${FAKE}" ENV FAKE_PLUGIN_MODE=refuse)
