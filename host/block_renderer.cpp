@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <stdexcept>
 #include <string>
 
 #include "host_error.h"
 
 namespace {
+
+// Beyond this a reported delay is taken for nonsense rather than fed as silence.
+constexpr int kMaxCompensatedDelaySeconds = 60;
 
 template <class Sample>
 void Allocate(std::vector<std::vector<Sample>>& buffers, std::vector<Sample*>& pointers, int channels,
@@ -69,7 +71,8 @@ long long BlockRenderer::Stream(int inChannels, int outChannels, const FrameSour
         const long reported = std::max<long>(session.Effect()->initialDelay, 0);
         if (reported > limit)
             throw HostError(ExitCode::Audio, "the plug-in reports a delay of " + std::to_string(reported) +
-                                                 " samples, more than vsthost compensates; --no-delay-compensation "
+                                                 " samples, more than the " + std::to_string(kMaxCompensatedDelaySeconds) +
+                                                 " s vsthost compensates; --no-delay-compensation "
                                                  "writes its output as it comes");
         return reported;
     };
@@ -110,7 +113,7 @@ long long BlockRenderer::Stream(int inChannels, int outChannels, const FrameSour
         }
         const long keep = static_cast<long>(std::min<long long>(count - from, wanted - written));
         if (keep > 0) frames.write(out.data() + static_cast<std::size_t>(from) * static_cast<std::size_t>(outChannels), keep);
-        written += std::max(keep, 0L);
+        written += keep;
     }
     return written;
 }

@@ -19,9 +19,6 @@ struct StreamOptions {
     long long tailFrames = 0;  // silence fed after the input
 };
 
-// Beyond this a reported delay is taken for nonsense rather than fed as silence.
-constexpr double kMaxCompensatedDelaySeconds = 60.0;
-
 // Whether the plug-in has the process call a BlockRenderer would use.
 bool CanProcess(const HostSession& session, bool doublePrecision);
 

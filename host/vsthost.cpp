@@ -32,12 +32,12 @@ constexpr const char* kUsage =
     "                 [--set NAME=VALUE|INDEX=VALUE]... [--preset FILE] [--tempo BPM] [--no-progress]\n"
     "                 [--tail SECONDS] [--no-delay-compensation]\n"
     "  vsthost preset save PLUGIN OUT.fxp|OUT.fxb [--set ...]... [--preset FILE]\n"
-    "  (--set takes a display text or a normalised number; --set-text and --set-normalised\n"
-    "   take only one of them, for values that could be both)\n"
     "  vsthost preset show FILE\n"
     "  vsthost preset load PLUGIN FILE\n"
     "  vsthost tones OUT [--channels N] [--seconds S] [--rate HZ]\n"
-    "  vsthost analyse FILE [--expect IN1,IN2,...]   (each an input number or none)\n";
+    "  vsthost analyse FILE [--expect IN1,IN2,...]   (each an input number or none)\n"
+    "--set takes a display text or a normalised number from 0 to 1; --set-text and\n"
+    "--set-normalised take only one of them, for a value that could be both.\n";
 
 constexpr int kAnalysedTones = 16;
 constexpr int kExpectationFailed = 1;

@@ -5,7 +5,8 @@
 cmake_minimum_required(VERSION 3.20)
 
 string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
-# Cases that need Linux's files and signals skip Windows builds.
+# Cases that need Linux's files, signals and exceptions across modules skip
+# Windows builds.
 if(FAKE MATCHES "\\.dll$")
   set(LINUX OFF)
 else()
@@ -156,10 +157,13 @@ if(LINUX)
   expect(4 "cannot read /proc/self/mem: Input/output error" preset show /proc/self/mem)
 endif()
 
-# An exception from the plug-in is its failure, reported as such.
-expect(8 "the plug-in threw an exception from setParameter: std::bad_alloc"
-       preset save "${FAKE}" "${WORK}/throws.fxp" --set 0=0.5 ENV FAKE_PLUGIN_MODE=throw)
-expect_absent("${WORK}/throws.fxp")
+# An exception from the plug-in is its failure, reported as such. (Windows
+# builds link a runtime into each module: exceptions do not cross them.)
+if(LINUX)
+  expect(8 "the plug-in threw an exception from setParameter: std::bad_alloc"
+         preset save "${FAKE}" "${WORK}/throws.fxp" --set 0=0.5 ENV FAKE_PLUGIN_MODE=throw)
+  expect_absent("${WORK}/throws.fxp")
+endif()
 
 if(NOT AUDIO)
   expect(7 "this vsthost was built without libsndfile" render "${PLUGIN}" in.wav out.wav)
