@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string_view>
 
+#include "audio_header.h"
 #include "block_renderer.h"
 #include "host_error.h"
 #include "pending_file.h"
@@ -45,12 +47,45 @@ struct CloseSoundFile {
 };
 using SoundFile = std::unique_ptr<SNDFILE, CloseSoundFile>;
 
+std::string Seconds(sf_count_t frames, int sampleRate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(frames) / sampleRate);
+    return text;
+}
+
+// libsndfile reads the part present as the whole file.
+void CheckWhole(const std::string& path, const DeclaredAudio& declared, const SF_INFO& info) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || !declared.dataStart || !declared.dataEnd || *declared.dataEnd <= size || *declared.dataStart >= size)
+        return;
+    const std::uint64_t promised = *declared.dataEnd - *declared.dataStart, present = size - *declared.dataStart;
+    if (info.frames <= 0 || present < static_cast<std::uint64_t>(info.frames))
+        throw HostError(ExitCode::File, path + " is truncated: its header declares " + std::to_string(promised) +
+                                            " bytes of audio, the file holds " + std::to_string(present));
+    const std::uint64_t frameBytes = present / static_cast<std::uint64_t>(info.frames);
+    const auto frames = static_cast<sf_count_t>(promised / frameBytes);
+    throw HostError(ExitCode::File, path + " is truncated: its last " + std::to_string(frames - info.frames) +
+                                        " frames (" + Seconds(frames - info.frames, info.samplerate) +
+                                        ") are missing: the header declares " + std::to_string(frames) +
+                                        ", the file holds " + std::to_string(info.frames));
+}
+
 SoundFile OpenForReading(const std::string& path, SF_INFO& info) {
     std::error_code ignored;
     if (!std::filesystem::exists(path, ignored)) throw HostError(ExitCode::File, path + ": no such file");
+    // A pipe read ahead would lose its start.
+    const DeclaredAudio declared = std::filesystem::is_regular_file(path, ignored) ? ReadDeclaredAudio(path) : DeclaredAudio{};
     info = {};
     SoundFile file(sf_open(path.c_str(), SFM_READ, &info));
+    const bool badRate = file ? info.samplerate < 1 : declared.sampleRate && !(*declared.sampleRate >= 1.0);
+    if (badRate) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%.0f", file ? static_cast<double>(info.samplerate) : *declared.sampleRate);
+        throw HostError(ExitCode::File, path + " has an invalid sample rate: " + rate + " Hz");
+    }
     if (!file) throw HostError(ExitCode::File, "cannot read " + path + ": " + sf_strerror(nullptr));
+    CheckWhole(path, declared, info);
     return file;
 }
 
@@ -144,6 +179,9 @@ std::string KnownSampleFormats() {
 
 void RenderFile(HostSession& session, const RenderRequest& request) {
     const AEffect* effect = session.Effect();
+    if (effect->numInputs == 0)
+        throw HostError(ExitCode::Audio, "the plug-in has no audio inputs: it is an instrument, and vsthost renders "
+                                         "audio through effects");
     SF_INFO inInfo;
     SoundFile in = OpenForReading(request.input, inInfo);
     if (inInfo.channels > effect->numInputs)
@@ -162,22 +200,23 @@ void RenderFile(HostSession& session, const RenderRequest& request) {
     BlockRenderer renderer(session, inInfo.samplerate, request.blockSize, request.doublePrecision);
     PendingFile pending(request.output);
     SoundFile out = OpenForWriting(pending, request.output, format, outputs, inInfo.samplerate);
-    const auto block = static_cast<std::size_t>(request.blockSize);
-    std::vector<double> inBuffer(block * static_cast<std::size_t>(inInfo.channels));
-    std::vector<double> outBuffer(block * static_cast<std::size_t>(outputs));
-    ProgressBar progress(request.progress, inInfo.frames);
+    const auto tail = static_cast<long long>(std::llround(request.tailSeconds * inInfo.samplerate));
+    ProgressBar progress(request.progress, inInfo.frames + tail);
     sf_count_t done = 0;
-    for (;;) {
-        const sf_count_t frames = sf_readf_double(in.get(), inBuffer.data(), request.blockSize);
-        if (frames <= 0) break;
-        renderer.Process(inBuffer.data(), inInfo.channels, outBuffer.data(), outputs, static_cast<long>(frames));
-        if (sf_writef_double(out.get(), outBuffer.data(), frames) != frames)
-            throw HostError(ExitCode::File, "cannot write " + request.output + ": " + sf_strerror(out.get()));
-        done += frames;
-        progress.Update(done);
-    }
-    if (sf_error(in.get()) != SF_ERR_NO_ERROR)
-        throw HostError(ExitCode::File, "cannot read " + request.input + ": " + sf_strerror(in.get()));
+    const FrameSource frames{
+        [&](double* buffer, long count) {
+            const sf_count_t read = sf_readf_double(in.get(), buffer, count);
+            if (read < count && sf_error(in.get()) != SF_ERR_NO_ERROR)
+                throw HostError(ExitCode::File, "cannot read " + request.input + ": " + sf_strerror(in.get()));
+            return static_cast<long>(read);
+        },
+        [&](const double* buffer, long count) {
+            if (sf_writef_double(out.get(), buffer, count) != count)
+                throw HostError(ExitCode::File, "cannot write " + request.output + ": " + sf_strerror(out.get()));
+            done += count;
+            progress.Update(done);
+        }};
+    renderer.Stream(inInfo.channels, outputs, frames, {request.compensateDelay, tail});
     Finish(std::move(out), pending, request.output);
 }
 

@@ -16,6 +16,8 @@ struct RenderRequest {
     int outputs = 0;  // the plug-in's first N outputs; 0 keeps all
     std::string format = "float";
     bool progress = true;  // on stderr, if a terminal, once the render takes long
+    bool compensateDelay = true;
+    double tailSeconds = 0.0;
 };
 
 // Sample formats that --format accepts, for messages.

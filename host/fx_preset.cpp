@@ -227,7 +227,9 @@ FxPreset ReadPreset(std::span<const unsigned char> bytes) {
 }
 
 FxPreset ReadPresetFile(const std::string& path) {
-    const std::vector<unsigned char> bytes = ReadWholeFile(path);
+    const std::vector<unsigned char> bytes = ReadWholeFile(path, kFxLargestPreset + 1);
+    if (bytes.size() > kFxLargestPreset)
+        throw HostError(ExitCode::Preset, path + ": not a VST 2 preset: it is larger than any preset can be");
     try {
         return ReadPreset(bytes);
     } catch (const HostError& error) {
@@ -261,7 +263,7 @@ FxPreset CapturePreset(const HostSession& session, bool bank) {
         program.numParams = effect->numParams;
         program.name = session.Text(effGetProgramName);
         for (VstInt32 i = 0; i < effect->numParams; ++i)
-            program.params.push_back(effect->getParameter(effect, i));
+            program.params.push_back(session.GetParameter(i));
         return program;
     };
     if (!bank) {
@@ -310,7 +312,7 @@ void ApplyPreset(const HostSession& session, const FxPreset& preset, const std::
         if (preset.bank) session.Dispatch(effSetProgram, 0, static_cast<VstIntPtr>(p));
         session.Dispatch(effBeginSetProgram);
         for (std::size_t i = 0; i < programs[p].params.size(); ++i)
-            effect->setParameter(effect, static_cast<VstInt32>(i), programs[p].params[i]);
+            session.SetParameter(static_cast<VstInt32>(i), programs[p].params[i]);
         SetProgramName(session, programs[p].name);
         session.Dispatch(effEndSetProgram);
     }

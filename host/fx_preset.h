@@ -12,6 +12,8 @@
 constexpr std::size_t kFxProgramHeaderSize = 56;  // up to the parameters or the chunk size
 constexpr std::size_t kFxBankHeaderSize = 156;
 constexpr std::size_t kFxProgramNameSize = 28;
+// A bank header, its chunk size and the largest chunk the size can give.
+constexpr std::size_t kFxLargestPreset = kFxBankHeaderSize + 4 + 0x7FFFFFFF;
 
 struct FxPreset {
     bool bank = false;

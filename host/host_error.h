@@ -12,6 +12,8 @@ enum class ExitCode : int {
     Preset = 5,     // a preset is corrupt, truncated or for another plug-in
     Parameter = 6,  // an unknown parameter, display text or out-of-range value
     Audio = 7,      // audio the plug-in cannot take, or rendering not built in
+    PluginFailed = 8,  // the plug-in threw an exception or ended the process itself
+    Unexpected = 9,    // vsthost's own failure: out of memory, or a fault of ours
 };
 
 class HostError : public std::runtime_error {

@@ -1,5 +1,6 @@
 #include "host_session.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -25,11 +26,41 @@ void CopyAnswer(void* ptr, const char* text, std::size_t size) {
     static_cast<char*>(ptr)[size - 1] = 0;
 }
 
+std::atomic<int> callsIntoPlugins{0};
+static_assert(std::atomic<int>::is_always_lock_free, "read in signal handlers");
+
+constexpr VstInt32 kNoOpcode = -1;
+
+HostError PluginThrew(const char* entry, VstInt32 opcode, const char* what) {
+    std::string where = entry;
+    if (opcode != kNoOpcode) where += " (opcode " + std::to_string(opcode) + ")";
+    return HostError(ExitCode::PluginFailed,
+                     "the plug-in threw an exception from " + where + (what ? std::string(": ") + what : ""));
+}
+
+// Runs one call into the plug-in. Its exceptions cross the C interface in
+// practice (same runtime), and they are the plug-in's failure, not ours.
+template <class Call>
+auto IntoPlugin(const char* entry, VstInt32 opcode, Call call) {
+    struct Inside {
+        Inside() { ++callsIntoPlugins; }
+        ~Inside() { --callsIntoPlugins; }
+    } inside;
+    try {
+        return call();
+    } catch (const std::exception& error) {
+        throw PluginThrew(entry, opcode, error.what());
+    } catch (...) {
+        throw PluginThrew(entry, opcode, nullptr);
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<HostSession> HostSession::Load(const std::string& path) {
     std::error_code ignored;
     if (!std::filesystem::exists(path, ignored)) throw HostError(ExitCode::File, path + ": no such file");
+    if (std::filesystem::is_directory(path, ignored)) throw HostError(ExitCode::File, path + ": is a directory");
     std::string reason;
     auto library = PluginLibrary::Open(path, reason);
     if (!library) throw HostError(ExitCode::Plugin, path + " cannot be loaded: " + reason);
@@ -37,7 +68,7 @@ std::unique_ptr<HostSession> HostSession::Load(const std::string& path) {
     if (!entry)
         throw HostError(ExitCode::Plugin,
                         path + " is not a VST 2 plug-in: it exports none of VSTPluginMain, main, MAIN");
-    AEffect* effect = entry(Callback);
+    AEffect* effect = IntoPlugin("its entry point", kNoOpcode, [&] { return entry(Callback); });
     if (!effect) throw HostError(ExitCode::Plugin, path + " refused to start: its entry point returned no effect");
     // A record with a bad magic is not ours to close: only unloading is safe.
     if (effect->magic != kEffectMagic)
@@ -65,13 +96,27 @@ HostSession::HostSession(std::unique_ptr<PluginLibrary> library, AEffect* effect
 }
 
 HostSession::~HostSession() {
-    Suspend();
-    Dispatch(effClose);
+    // Whatever the plug-in throws on its way out changes nothing for the user.
+    try {
+        Suspend();
+        Dispatch(effClose);
+    } catch (const HostError&) {
+    }
 }
 
 VstIntPtr HostSession::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) const {
-    return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+    return IntoPlugin("its dispatcher", opcode, [&] { return effect->dispatcher(effect, opcode, index, value, ptr, opt); });
 }
+
+void HostSession::SetParameter(VstInt32 index, float value) const {
+    IntoPlugin("setParameter", kNoOpcode, [&] { effect->setParameter(effect, index, value); });
+}
+
+float HostSession::GetParameter(VstInt32 index) const {
+    return IntoPlugin("getParameter", kNoOpcode, [&] { return effect->getParameter(effect, index); });
+}
+
+bool HostSession::InPlugin() { return callsIntoPlugins.load(std::memory_order_relaxed) > 0; }
 
 std::string HostSession::Text(VstInt32 opcode, VstInt32 index) const {
     std::vector<char> buffer(kTextBuffer, 0);
@@ -131,16 +176,18 @@ void HostSession::EndBlock(VstInt32 frames) {
 
 void HostSession::Process(float** inputs, float** outputs, VstInt32 frames) {
     BeginBlock();
-    if (HasFlag(effFlagsCanReplacing) && effect->processReplacing)
-        effect->processReplacing(effect, inputs, outputs, frames);
-    else
-        effect->process(effect, inputs, outputs, frames);
+    IntoPlugin("its process call", kNoOpcode, [&] {
+        if (HasFlag(effFlagsCanReplacing) && effect->processReplacing)
+            effect->processReplacing(effect, inputs, outputs, frames);
+        else
+            effect->process(effect, inputs, outputs, frames);
+    });
     EndBlock(frames);
 }
 
 void HostSession::Process(double** inputs, double** outputs, VstInt32 frames) {
     BeginBlock();
-    effect->processDoubleReplacing(effect, inputs, outputs, frames);
+    IntoPlugin("its process call", kNoOpcode, [&] { effect->processDoubleReplacing(effect, inputs, outputs, frames); });
     EndBlock(frames);
 }
 

@@ -25,8 +25,12 @@ public:
 
     AEffect* Effect() const { return effect; }
     const std::string& Path() const { return library->Path(); }
+    // Every call into the plug-in goes through these or Process: an
+    // exception the plug-in throws becomes HostError(PluginFailed).
     VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                        float opt = 0.0f) const;
+    void SetParameter(VstInt32 index, float value) const;
+    float GetParameter(VstInt32 index) const;
     // A text request with a buffer far larger than any limit plug-ins overrun.
     std::string Text(VstInt32 opcode, VstInt32 index = 0) const;
 
@@ -50,6 +54,9 @@ public:
     // The plug-in's state chunk (program or bank); empty when it keeps none.
     std::vector<unsigned char> GetChunk(bool program) const;
     void SetChunk(std::vector<unsigned char> chunk, bool program) const;
+
+    // Whether some thread is inside a call into a plug-in; safe in a signal handler.
+    static bool InPlugin();
 
 private:
     HostSession(std::unique_ptr<PluginLibrary> library, AEffect* effect);

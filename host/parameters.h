@@ -2,6 +2,7 @@
 // command line.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,15 +20,43 @@ struct ParameterInfo {
 ParameterInfo DescribeParameter(const HostSession& session, VstInt32 index);
 std::vector<ParameterInfo> ListParameters(const HostSession& session);
 
-// The parameter a user means by an index or a name (exact, then ignoring
-// case), or -1.
+// The parameter a user means by an index or a name (exact, else ignoring
+// case), or -1. Throws HostError(Parameter) for a name that several
+// parameters share, naming their indices.
 VstInt32 FindParameter(const HostSession& session, std::string_view key);
 
-// The normalised value for VALUE: a display text the parameter shows (with or
-// without its label, exact or ignoring case), else a number from 0 to 1.
-// Throws HostError when neither fits; the parameter keeps its value.
-float ResolveValue(const HostSession& session, VstInt32 index, std::string_view text);
+// How a VALUE is read: --set, --set-text and --set-normalised.
+enum class ValueForm {
+    Either,      // a display text, or a number from 0 to 1 that the parameter never shows
+    Text,        // a display text only (with or without the label; numbers compare as numbers)
+    Normalised,  // a number from 0 to 1 only
+};
 
-// Applies "NAME=VALUE" or "INDEX=VALUE". Names and display texts may hold
-// '=' themselves: the first split whose left side names a parameter wins.
-void ApplySetting(const HostSession& session, std::string_view setting);
+// Sets parameters as the command line names them. Display texts are looked
+// up on a second instance of the plug-in kept in the same state, so the
+// instance that renders receives nothing but the values chosen.
+class ParameterSetter {
+public:
+    explicit ParameterSetter(const HostSession& session);
+    ~ParameterSetter();
+    ParameterSetter(const ParameterSetter&) = delete;
+    ParameterSetter& operator=(const ParameterSetter&) = delete;
+
+    // "NAME=VALUE" or "INDEX=VALUE". Names and display texts may hold '='
+    // themselves: the first split whose left side names a parameter wins.
+    void Apply(std::string_view setting, ValueForm form = ValueForm::Either);
+
+    // The normalised value that VALUE means for the parameter. Throws
+    // HostError when nothing fits, or when the short form could mean both a
+    // display text and another normalised value.
+    float Resolve(VstInt32 index, std::string_view value, ValueForm form);
+
+private:
+    const HostSession& Probe();
+
+    const HostSession& session;
+    std::unique_ptr<HostSession> probe;
+};
+
+// One setting, with a second instance of its own for the look-up.
+void ApplySetting(const HostSession& session, std::string_view setting, ValueForm form = ValueForm::Either);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "block_renderer.h"
 #include "fx_preset.h"
 
 namespace {
@@ -70,7 +71,7 @@ std::size_t Utf8Length(const std::string& text, std::size_t at) {
 
 }  // namespace
 
-PluginInfo DescribePlugin(const HostSession& session) {
+PluginInfo DescribePlugin(HostSession& session) {
     const AEffect* effect = session.Effect();
     PluginInfo info;
     info.path = session.Path();
@@ -96,6 +97,14 @@ PluginInfo DescribePlugin(const HostSession& session) {
     if (session.HasFlag(effFlagsProgramChunks)) {
         info.programChunkSize = session.GetChunk(true).size();
         info.bankChunkSize = session.GetChunk(false).size();
+    }
+    if (CanProcess(session, false)) {
+        const VstInt32 frames = session.BlockSize();
+        BlockRenderer renderer(session, session.SampleRate(), frames, false);
+        const std::vector<double> in(static_cast<std::size_t>(frames) * static_cast<std::size_t>(effect->numInputs));
+        std::vector<double> out(static_cast<std::size_t>(frames) * static_cast<std::size_t>(effect->numOutputs));
+        renderer.Process(in.data(), effect->numInputs, out.data(), effect->numOutputs, frames);
+        info.delayAfterBlock = effect->initialDelay;
     }
     return info;
 }
@@ -132,7 +141,12 @@ std::string FormatInfoText(const PluginInfo& info) {
     line("inputs", std::to_string(info.inputs));
     line("outputs", std::to_string(info.outputs));
     line("programs", std::to_string(info.programs));
-    line("initial delay", std::to_string(info.initialDelay) + " samples");
+    std::string delay = std::to_string(info.initialDelay) + " samples";
+    if (!info.delayAfterBlock)
+        delay += " at open (it cannot process, to tell more)";
+    else if (*info.delayAfterBlock != info.initialDelay)
+        delay = std::to_string(*info.delayAfterBlock) + " samples after a first block (" + std::to_string(info.initialDelay) + " at open)";
+    line("initial delay", delay);
     line("flags", Hex(info.flags) + (flags.empty() ? "" : " (" + flags + ")"));
     line("state chunk", info.programChunkSize
                             ? std::to_string(*info.programChunkSize) + " bytes (program), " +
@@ -192,6 +206,7 @@ std::string FormatInfoJson(const PluginInfo& info) {
     out << "  \"outputs\": " << info.outputs << ",\n";
     out << "  \"programs\": " << info.programs << ",\n";
     out << "  \"initialDelay\": " << info.initialDelay << ",\n";
+    out << "  \"delayAfterFirstBlock\": " << (info.delayAfterBlock ? std::to_string(*info.delayAfterBlock) : "null") << ",\n";
     out << "  \"flags\": {\"value\": " << info.flags << ", \"names\": [";
     const auto names = FlagNames(info.flags);
     for (std::size_t i = 0; i < names.size(); ++i) out << (i ? ", " : "") << JsonString(names[i]);

@@ -17,7 +17,11 @@ struct PluginInfo {
     VstInt32 version = 0;  // the record's own version field
     VstIntPtr vstVersion = 0;
     VstIntPtr category = 0;
-    VstInt32 inputs = 0, outputs = 0, programs = 0, initialDelay = 0;
+    VstInt32 inputs = 0, outputs = 0, programs = 0;
+    // Many plug-ins know their delay only once they process: absent for one
+    // that cannot process.
+    VstInt32 initialDelay = 0;
+    std::optional<VstInt32> delayAfterBlock;
     VstInt32 flags = 0;
     std::vector<ParameterInfo> parameters;
     std::vector<std::pair<std::string, VstIntPtr>> canDo;
@@ -25,7 +29,8 @@ struct PluginInfo {
     std::optional<std::size_t> programChunkSize, bankChunkSize;
 };
 
-PluginInfo DescribePlugin(const HostSession& session);
+// Processes one block of silence last, for the delay after it.
+PluginInfo DescribePlugin(HostSession& session);
 std::vector<std::string> FlagNames(VstInt32 flags);
 std::string FormatInfoText(const PluginInfo& info);
 std::string FormatInfoJson(const PluginInfo& info);

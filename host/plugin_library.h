@@ -11,7 +11,9 @@ using PluginEntryPoint = AEffect*(VSTCALLBACK*)(audioMasterCallback host);
 
 class PluginLibrary {
 public:
-    // Null with a message in `error` when the file cannot be loaded.
+    // Null with a message in `error` when the file cannot be loaded. `path`
+    // is a file, relative to the working directory or absolute, never a
+    // name for the system's library search.
     static std::unique_ptr<PluginLibrary> Open(const std::string& path, std::string& error);
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;

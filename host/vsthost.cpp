@@ -1,14 +1,19 @@
 // vsthost: a headless VST 2 host for the command line.
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <new>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "exit_cleanup.h"
 #include "fx_preset.h"
 #include "host_error.h"
 #include "host_session.h"
@@ -25,18 +30,21 @@ constexpr const char* kUsage =
     "  vsthost info PLUGIN [--json]\n"
     "  vsthost render PLUGIN IN OUT [--block N] [--double] [--outputs N] [--format F]\n"
     "                 [--set NAME=VALUE|INDEX=VALUE]... [--preset FILE] [--tempo BPM] [--no-progress]\n"
+    "                 [--tail SECONDS] [--no-delay-compensation]\n"
     "  vsthost preset save PLUGIN OUT.fxp|OUT.fxb [--set ...]... [--preset FILE]\n"
     "  vsthost preset show FILE\n"
     "  vsthost preset load PLUGIN FILE\n"
     "  vsthost tones OUT [--channels N] [--seconds S] [--rate HZ]\n"
-    "  vsthost analyse FILE [--expect IN1,IN2,...]   (each an input number or none)\n";
+    "  vsthost analyse FILE [--expect IN1,IN2,...]   (each an input number or none)\n"
+    "--set takes a display text or a normalised number from 0 to 1; --set-text and\n"
+    "--set-normalised take only one of them, for a value that could be both.\n";
 
 constexpr int kAnalysedTones = 16;
 constexpr int kExpectationFailed = 1;
 
 struct Arguments {
     std::vector<std::string> positional;
-    std::vector<std::string> settings;
+    std::vector<std::pair<ValueForm, std::string>> settings;  // in the order given
     std::map<std::string, std::string, std::less<>> values;
     std::set<std::string, std::less<>> switches;
 
@@ -49,19 +57,37 @@ struct Arguments {
 
 HostError Usage(const std::string& message) { return HostError(ExitCode::Usage, message); }
 
-// Options are taken anywhere after the command, as --name VALUE or --name=VALUE.
+// The options that set a parameter, by how they read the value.
+std::optional<ValueForm> SettingForm(std::string_view option) {
+    if (option == "set") return ValueForm::Either;
+    if (option == "set-text") return ValueForm::Text;
+    if (option == "set-normalised") return ValueForm::Normalised;
+    return std::nullopt;
+}
+
+// Options are taken anywhere after the command, as --name VALUE or --name=VALUE;
+// after "--" every word is a file ("-" too, always).
 Arguments Parse(const std::vector<std::string>& words, const std::string& command, std::size_t positionals,
                 std::set<std::string_view> valueOptions, std::set<std::string_view> switchOptions) {
     Arguments args;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (word.size() < 3 || word.compare(0, 2, "--") != 0) {
+        if (word == "--" && !optionsEnded) {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
             args.positional.push_back(word);
             continue;
         }
+        if (word[1] != '-')
+            throw Usage("vsthost " + command + " takes no option " + word +
+                        " (options start with --; a file named so can follow --)");
         const std::size_t equals = word.find('=');
         const std::string name = word.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-        if (switchOptions.contains(name) && equals == std::string::npos) {
+        if (switchOptions.contains(name)) {
+            if (equals != std::string::npos) throw Usage("--" + name + " takes no value");
             args.switches.insert(name);
             continue;
         }
@@ -73,8 +99,8 @@ Arguments Parse(const std::vector<std::string>& words, const std::string& comman
             value = words[++i];
         else
             throw Usage("--" + name + " needs a value");
-        if (name == "set")
-            args.settings.push_back(value);
+        if (const auto form = SettingForm(name))
+            args.settings.emplace_back(*form, value);
         else
             args.values[name] = value;
     }
@@ -85,10 +111,12 @@ Arguments Parse(const std::vector<std::string>& words, const std::string& comman
     return args;
 }
 
-// Preset first, then the settings in the order given.
+// Preset first, then the settings in the order given. The second instance
+// that looks display texts up is gone before the render starts.
 void PrepareParameters(const HostSession& session, const Arguments& args) {
     if (const std::string* preset = args.Value("preset")) ApplyPreset(session, ReadPresetFile(*preset), *preset);
-    for (const std::string& setting : args.settings) ApplySetting(session, setting);
+    ParameterSetter setter(session);
+    for (const auto& [form, setting] : args.settings) setter.Apply(setting, form);
 }
 
 void PrintParameters(const HostSession& session) {
@@ -134,17 +162,21 @@ int Preset(const std::vector<std::string>& words) {
     const std::string action = words.empty() ? "" : words[0];
     const std::vector<std::string> rest(words.begin() + (words.empty() ? 0 : 1), words.end());
     if (action == "save") {
-        const Arguments args = Parse(rest, "preset save", 2, {"set", "preset"}, {});
+        const Arguments args = Parse(rest, "preset save", 2, {"set", "set-text", "set-normalised", "preset"}, {});
         const auto session = HostSession::Load(args.positional[0]);
         PrepareParameters(*session, args);
         const std::string& out = args.positional[1];
-        WritePresetFile(out, CapturePreset(*session, std::filesystem::path(out).extension() == ".fxb"));
+        std::string extension = std::filesystem::path(out).extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        WritePresetFile(out, CapturePreset(*session, extension == ".fxb"));
         return 0;
     }
     if (action == "show") {
         const Arguments args = Parse(rest, "preset show", 1, {}, {});
+        const FxPreset preset = ReadPresetFile(args.positional[0]);
         std::printf("file             %s\n", args.positional[0].c_str());
-        ShowPreset(ReadPresetFile(args.positional[0]), "");
+        ShowPreset(preset, "");
         return 0;
     }
     if (action == "load") {
@@ -179,8 +211,9 @@ int WholeOption(const Arguments& args, std::string_view name, int fallback, int 
 }
 
 int Render(const std::vector<std::string>& words) {
-    const Arguments args = Parse(words, "render", 3, {"block", "outputs", "format", "set", "preset", "tempo"},
-                                 {"double", "no-progress"});
+    const Arguments args = Parse(words, "render", 3,
+                                 {"block", "outputs", "format", "set", "set-text", "set-normalised", "preset", "tempo", "tail"},
+                                 {"double", "no-progress", "no-delay-compensation"});
     RenderRequest request;
     request.input = args.positional[1];
     request.output = args.positional[2];
@@ -188,6 +221,8 @@ int Render(const std::vector<std::string>& words) {
     request.outputs = WholeOption(args, "outputs", 0, 1, 1024);
     request.doublePrecision = args.Has("double");
     request.progress = !args.Has("no-progress");
+    request.compensateDelay = !args.Has("no-delay-compensation");
+    request.tailSeconds = NumberOption(args, "tail", 0.0, 0.0, 3600.0);
     if (const std::string* format = args.Value("format")) request.format = *format;
     const double tempo = NumberOption(args, "tempo", HostSession::kDefaultTempo, 1.0, 999.0);
     const auto session = HostSession::Load(args.positional[0]);
@@ -290,17 +325,24 @@ int Run(const std::vector<std::string>& words) {
                                 : "unknown command \"" + command + "\" (vsthost help shows the usage)");
 }
 
+int Fail(std::string message, ExitCode code) {
+    for (char& c : message)
+        if (c == '\n' || c == '\r') c = ' ';
+    std::fprintf(stderr, "vsthost: %s\n", message.c_str());
+    return static_cast<int>(code);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    InstallExitCleanup();
     try {
         return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const HostError& error) {
+        return Fail(error.what(), error.Code());
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory", ExitCode::Unexpected);
     } catch (const std::exception& error) {
-        std::string message = error.what();
-        for (char& c : message)
-            if (c == '\n' || c == '\r') c = ' ';
-        std::fprintf(stderr, "vsthost: %s\n", message.c_str());
-        const auto* hostError = dynamic_cast<const HostError*>(&error);
-        return hostError ? static_cast<int>(hostError->Code()) : 1;
+        return Fail(std::string("unexpected failure: ") + error.what(), ExitCode::Unexpected);
     }
 }

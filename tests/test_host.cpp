@@ -19,6 +19,12 @@
 #include "plugin_info.h"
 #include "tones.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -143,6 +149,88 @@ TEST(Parameters, RejectsWhatNoParameterTakesAndChangesNothing) {
     EXPECT_EQ(CodeOf([&] { ApplySetting(*session, "0=-0.1"); }), int(ExitCode::Parameter));
     EXPECT_EQ(CodeOf([&] { ApplySetting(*session, "no equals sign"); }), int(ExitCode::Usage));
     EXPECT_EQ(DescribeParameter(*session, 0).display, "input channel 9");
+}
+
+// Parameters as third-party plug-ins show them: texts between any sweep's
+// points, a number that is also a normalised value, a shared name.
+TEST(Parameters, ValuesMeanWhatTheUserMeant) {
+    SetFakeMode("multiband");
+    const auto session = Fake();
+    const struct {
+        const char* setting;
+        ValueForm form;
+        int code;
+        const char* display;  // after the setting, if it is taken
+    } cases[] = {
+        {"2=220.000000", ValueForm::Either, 0, "220.000000"},
+        {"3=220 Hz", ValueForm::Text, 0, "220.000000"},
+        {"3=220.5", ValueForm::Either, 0, "220.500000"},
+        {"3=0.22 kHz", ValueForm::Either, 6, nullptr},
+        {"Input gain=0.00", ValueForm::Either, 6, nullptr},
+        {"Input gain=0.00", ValueForm::Text, 0, "0.00"},
+        {"input gain=0.0 dB", ValueForm::Text, 0, "0.00"},
+        {"Input gain=0", ValueForm::Normalised, 0, "-inf"},
+        {"Input gain=-INF", ValueForm::Either, 0, "-inf"},
+        {"Input gain=-3.5 dB", ValueForm::Either, 0, "-3.50"},
+        {"Input gain=12.5", ValueForm::Either, 6, nullptr},
+        {"Input gain=loud", ValueForm::Text, 6, nullptr},
+        {"Input gain=1.5", ValueForm::Normalised, 6, nullptr},
+        {"Input gain=loud", ValueForm::Normalised, 2, nullptr},
+        {"Gain=0.5", ValueForm::Either, 6, nullptr},
+        {"Gain=0.5", ValueForm::Normalised, 0, "50.0"},
+        {"Gain=0.5 %", ValueForm::Either, 0, "0.5"},
+        {"Crossover freq=1000", ValueForm::Either, 6, nullptr},
+        {"CROSSOVER FREQ=1000", ValueForm::Either, 6, nullptr},
+        {"Mode=high", ValueForm::Either, 0, "high"},
+    };
+    for (const auto& c : cases) {
+        std::string message;
+        EXPECT_EQ(CodeOf([&] { ApplySetting(*session, c.setting, c.form); }, &message), c.code) << c.setting << ": " << message;
+        const VstInt32 index = c.code == 0 ? FindParameter(*session, std::string_view(c.setting).substr(0, std::string_view(c.setting).find('='))) : -1;
+        if (c.display) {
+            EXPECT_EQ(DescribeParameter(*session, index).display, c.display) << c.setting;
+        }
+    }
+    std::string message;
+    CodeOf([&] { ApplySetting(*session, "Crossover freq=1000"); }, &message);
+    EXPECT_EQ(message, "parameter name \"Crossover freq\" is ambiguous: parameters 2 and 3 have it; give an index instead");
+    CodeOf([&] { ApplySetting(*session, "Input gain=0.00"); }, &message);
+    EXPECT_NE(message.find("shows \"0.00 dB\" at normalised 0.857"), std::string::npos) << message;
+    // The plug-in's own answer, not the middle of the values that show the text.
+    ApplySetting(*session, "Mode=mid");
+    EXPECT_EQ(DescribeParameter(*session, 5).value, 0.5f);
+    SetFakeMode("");
+}
+
+// What reaches the instance that renders: one value per setting, never a sweep.
+int setParameterCalls = 0;
+AEffectSetParameterProc realSetParameter = nullptr;
+void VSTCALLBACK CountingSetParameter(AEffect* effect, VstInt32 index, float value) {
+    ++setParameterCalls;
+    realSetParameter(effect, index, value);
+}
+
+TEST(Parameters, LookUpsLeaveTheRenderingInstanceAlone) {
+    SetFakeMode("multiband");
+    const struct {
+        std::unique_ptr<HostSession> session;
+        std::vector<const char*> settings;
+    } plugins[] = {
+        {Patcher(), {"routed to channel 1=input channel 4", "1=0.25", "1=none"}},
+        {Fake(), {"Gain=25.0 %", "Input gain=-6", "3=220", "Mode=high"}},
+    };
+    for (const auto& plugin : plugins) {
+        realSetParameter = plugin.session->Effect()->setParameter;
+        plugin.session->Effect()->setParameter = CountingSetParameter;
+        setParameterCalls = 0;
+        ParameterSetter setter(*plugin.session);
+        for (const char* setting : plugin.settings) setter.Apply(setting);
+        EXPECT_EQ(setParameterCalls, static_cast<int>(plugin.settings.size()));
+        plugin.session->Effect()->setParameter = realSetParameter;
+    }
+    EXPECT_EQ(DescribeParameter(*plugins[0].session, 0).display, "input channel 4");
+    EXPECT_EQ(DescribeParameter(*plugins[1].session, 4).display, "-6.00");
+    SetFakeMode("");
 }
 
 TEST(Parameters, ContinuousDisplayWithLabelOnAnotherPlugin) {
@@ -384,6 +472,44 @@ TEST(BlockRendering, TimeInfoFollowsTheRender) {
               kVstTransportPlaying | kVstTempoValid | kVstTimeSigValid | kVstPpqPosValid);
 }
 
+// A plug-in that reports its delay only after a first block, as look-ahead
+// limiters do: the output lines up with the input at any block size, or
+// comes as it is; the tail is silence fed after the input.
+TEST(BlockRendering, StreamsCompensateTheDelayAndFeedTheTail) {
+    SetFakeMode("delay");
+    constexpr long kFrames = 1000, kDelay = 100;
+    const struct {
+        bool compensate;
+        VstInt32 block;
+        long long tail;
+    } cases[] = {{true, 64, 0}, {true, 100, 0}, {true, 512, 250}, {true, 4096, 0}, {false, 64, 0}, {false, 512, 250}};
+    for (const auto& c : cases) {
+        const auto session = Fake();
+        BlockRenderer renderer(*session, 48000.0, c.block, false);
+        long read = 0;
+        std::vector<double> out;
+        const FrameSource frames{[&](double* buffer, long count) {
+                                     const long n = std::min(count, kFrames - read);
+                                     for (long j = 0; j < n; ++j) buffer[2 * j] = Marker(0, read + j), buffer[2 * j + 1] = 0.0;
+                                     read += n;
+                                     return n;
+                                 },
+                                 [&](const double* buffer, long count) { out.insert(out.end(), buffer, buffer + 2 * count); }};
+        EXPECT_EQ(renderer.Stream(2, 2, frames, {c.compensate, c.tail}), kFrames + c.tail);
+        ASSERT_EQ(out.size(), static_cast<std::size_t>(2 * (kFrames + c.tail)));
+        for (long j = 0; j < kFrames + c.tail; ++j) {
+            const long source = c.compensate ? j : j - kDelay;
+            ASSERT_EQ(out[static_cast<std::size_t>(2 * j)], source >= 0 && source < kFrames ? Marker(0, source) / 2 : 0.0)
+                << "block " << c.block << ", frame " << j;
+        }
+    }
+    const auto session = Fake();
+    const PluginInfo info = DescribePlugin(*session);
+    EXPECT_EQ(info.initialDelay, 0);
+    EXPECT_EQ(info.delayAfterBlock, kDelay);
+    SetFakeMode("");
+}
+
 TEST(Tones, EachChannelIsToldApart) {
     const int channels = 17;
     std::vector<double> samples = MakeTones(16, 48000.0, 48000);
@@ -424,10 +550,44 @@ TEST_F(ScratchDir, OutputFilesAppearWholeOrNotAtAll) {
     EXPECT_EQ(Files(), std::vector<std::string>{"out.bin"});
 }
 
+#if !defined(_WIN32)
+// Names up to the longest the file system takes, in ASCII and in UTF-8; a
+// link is written through; a target that is no regular file, in place.
+TEST_F(ScratchDir, OutputsTakeAnyNameAndKeepWhatTheTargetIs) {
+    const std::vector<unsigned char> bytes{'f', 'x'};
+    std::string utf8;
+    while (utf8.size() < 254) utf8 += "\xc3\xa9";
+    const std::vector<std::string> names{std::string(237, 'a'), std::string(238, 'b'), std::string(255, 'c'), utf8};
+    for (const std::string& name : names) {
+        EXPECT_EQ(CodeOf([&] { WriteWholeFile(dir / name, bytes); }), 0) << name.size();
+        EXPECT_EQ(ReadWholeFile(dir / name), bytes);
+    }
+    EXPECT_EQ(Files().size(), names.size());
+    const std::string temp = TemporaryName(dir / utf8, 255, 0xabcdef01).filename().string();
+    EXPECT_EQ(temp, "." + utf8.substr(0, 236) + ".partial-abcdef01");
+
+    fs::create_symlink("real.fxp", dir / "link.fxp");
+    WriteWholeFile(dir / "link.fxp", bytes);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.fxp"));
+    EXPECT_EQ(ReadWholeFile(dir / "real.fxp"), bytes);
+
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    WriteWholeFile(fifo, bytes);
+    unsigned char received[8] = {};
+    EXPECT_EQ(read(reader, received, sizeof received), 2);
+    close(reader);
+    EXPECT_EQ(received[1], 'x');
+    EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+}
+#endif
+
 TEST(PluginInfo, DescribesOurPluginAsValidJson) {
     const auto session = Patcher();
     const PluginInfo info = DescribePlugin(*session);
     EXPECT_EQ(info.programChunkSize, 260u);
+    EXPECT_EQ(info.delayAfterBlock, 0);
     EXPECT_EQ(FlagNames(info.flags), (std::vector<std::string>{"canReplacing", "programChunks", "canDoubleReplacing"}));
     const std::string json = FormatInfoJson(info);
     EXPECT_NE(json.find(R"({"index": 1, "name": "routed to channel 2", "label": "", "value": 0.0625, "display": "input channel 2"})"),
