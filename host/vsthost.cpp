@@ -36,6 +36,7 @@ constexpr const char* kUsage =
     "  vsthost preset load PLUGIN FILE\n"
     "  vsthost tones OUT [--channels N] [--seconds S] [--rate HZ]\n"
     "  vsthost analyse FILE [--expect IN1,IN2,...]   (each an input number or none)\n"
+    "  vsthost --version\n"
     "--set takes a display text or a normalised number from 0 to 1; --set-text and\n"
     "--set-normalised take only one of them, for a value that could be both.\n";
 
@@ -319,6 +320,10 @@ int Run(const std::vector<std::string>& words) {
     if (command == "analyse") return Analyse(rest);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "--version" || command == "version") {
+        std::puts("vsthost " VSTHOST_VERSION);
         return 0;
     }
     throw Usage(command.empty() ? "no command given (vsthost help shows the usage)"

@@ -1,6 +1,6 @@
 # The vsthost command line: each failure gives one line on stderr, its exit
 # code, and no output file. Run with cmake -P and -DVSTHOST, -DPLUGIN, -DFAKE,
-# -DNOT_A_PLUGIN, -DWORK (a scratch folder), -DAUDIO (ON if vsthost reads and
+# -DNOT_A_PLUGIN, -DVERSION (the project's), -DWORK (a scratch folder), -DAUDIO (ON if vsthost reads and
 # writes audio files) and -DEMULATOR (what runs vsthost, '|' between words).
 cmake_minimum_required(VERSION 3.20)
 
@@ -75,6 +75,7 @@ expect(2 "vsthost info takes no option -x \\(options start with --; a file named
 expect(2 "--json takes no value" info "${PLUGIN}" --json=1)
 expect(4 "-x: no such file" info -- -x)
 expect(0 "" help STDOUT "vsthost render PLUGIN IN OUT")
+expect(0 "" --version STDOUT "^vsthost ${VERSION}\r?\n$")
 
 # Libraries that are not VST 2 plug-ins.
 file(WRITE "${WORK}/text.so" "not a library\n")
