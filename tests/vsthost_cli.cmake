@@ -1,7 +1,8 @@
 # The vsthost command line: each failure gives one line on stderr, its exit
 # code, and no output file. Run with cmake -P and -DVSTHOST, -DPLUGIN, -DFAKE,
-# -DNOT_A_PLUGIN, -DVERSION (the project's), -DWORK (a scratch folder), -DAUDIO (ON if vsthost reads and
-# writes audio files) and -DEMULATOR (what runs vsthost, '|' between words).
+# -DNOT_A_PLUGIN, -DVERSION (the project's), -DWORK (a scratch folder), -DAUDIO
+# (ON if vsthost reads and writes audio files) and -DEMULATOR (what runs
+# vsthost, '|' between words).
 cmake_minimum_required(VERSION 3.20)
 
 string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
