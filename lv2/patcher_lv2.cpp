@@ -4,10 +4,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
-#include <lv2/options/options.h>
 
+#include "lv2_options.h"
 #include "lv2_ports.h"
 #include "lv2_time.h"
 #include "patcher_plugin.h"
@@ -20,33 +19,10 @@ const void* Feature(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
-// The largest block the host announces among its options, else 0. Option
-// keys are URIDs: without a map there is nothing to read them by.
-std::int32_t BlockLength(const LV2_Options_Option* options, const LV2_URID_Map* map) {
-    if (!options || !map) return 0;
-    const LV2_URID intType = map->map(map->handle, LV2_ATOM__Int);
-    const LV2_URID maxLength = map->map(map->handle, LV2_BUF_SIZE__maxBlockLength);
-    const LV2_URID nominalLength = map->map(map->handle, LV2_BUF_SIZE__nominalBlockLength);
-    std::int32_t max = 0, nominal = 0;
-    for (const LV2_Options_Option* option = options; option->key || option->value; ++option) {
-        if (option->context != LV2_OPTIONS_INSTANCE || option->type != intType ||
-            option->size < sizeof(std::int32_t) || !option->value)
-            continue;
-        std::int32_t value = 0;
-        std::memcpy(&value, option->value, sizeof value);
-        if (option->key == maxLength) max = value;
-        if (option->key == nominalLength) nominal = value;
-    }
-    return max > 0 ? max : nominal > 0 ? nominal : 0;
-}
-
 class CPatcherLv2 {
 public:
-    CPatcherLv2(double sampleRate, const LV2_Feature* const* features)
-        : SampleRate(sampleRate),
-          Time(static_cast<const LV2_URID_Map*>(Feature(features, LV2_URID__map))),
-          MaxFrames(BlockLength(static_cast<const LV2_Options_Option*>(Feature(features, LV2_OPTIONS__options)),
-                                static_cast<const LV2_URID_Map*>(Feature(features, LV2_URID__map)))) {}
+    CPatcherLv2(double sampleRate, const LV2_URID_Map* map, const LV2_Options_Option* options)
+        : SampleRate(sampleRate), Time(map), MaxFrames(Lv2BlockLength(options, map)) {}
 
     void Connect(std::uint32_t port, void* data) {
         using namespace lv2_ports;
@@ -86,7 +62,8 @@ CPatcherLv2& Instance(LV2_Handle handle) { return *static_cast<CPatcherLv2*>(han
 
 LV2_Handle Instantiate(const LV2_Descriptor*, double sampleRate, const char*, const LV2_Feature* const* features) {
     try {
-        return new CPatcherLv2(sampleRate, features);
+        return new CPatcherLv2(sampleRate, static_cast<const LV2_URID_Map*>(Feature(features, LV2_URID__map)),
+                               static_cast<const LV2_Options_Option*>(Feature(features, LV2_OPTIONS__options)));
     } catch (...) {
         return nullptr;
     }
