@@ -53,9 +53,7 @@ struct Bundle {
         LilvNode* bundle = lilv_new_file_uri(world, nullptr, dir.c_str());
         lilv_world_load_bundle(world, bundle);
         lilv_node_free(bundle);
-        LilvNode* uri = Uri(lv2_ports::kUri);
-        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), uri);
-        lilv_node_free(uri);
+        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), Uri(lv2_ports::kUri));
     }
     ~Bundle() {
         for (LilvNode* node : nodes) lilv_node_free(node);
