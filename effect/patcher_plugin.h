@@ -92,8 +92,12 @@ private:
     friend class TPatcherBlock;
     friend struct TPatcherHostServices;
 
-    // The stretch a host's partly overlapping buffers are copied into, in frames.
+    // The stretch a host's partly overlapping buffers are copied into, in
+    // frames: the announced maximum within these bounds. Longer blocks are
+    // staged stretch by stretch, so a host announcing an absurd maximum costs
+    // no more than 8 MiB.
     static constexpr std::int32_t kDefaultStagingFrames = 4096;
+    static constexpr std::int32_t kMaxStagingFrames = 65536;
 
     TVexilEffect Effect;
 
