@@ -46,7 +46,9 @@ const LV2_Descriptor& Descriptor() {
         std::string error;
         static auto library = PluginLibrary::Open(MULTICHANNEL_PATCHER_LV2_PATH, error);
         Require(library != nullptr, "the LV2 module loads");
-        const auto entry = reinterpret_cast<LV2_Descriptor_Function>(library->Entry("lv2_descriptor"));
+        // Through a plain function pointer type: the library hands out every entry as a VST 2 one.
+        const auto entry =
+            reinterpret_cast<LV2_Descriptor_Function>(reinterpret_cast<void (*)()>(library->Entry("lv2_descriptor")));
         Require(entry && entry(0) && !entry(1), "the module describes one plug-in");
         return entry(0);
     }();
