@@ -118,6 +118,13 @@ private:
     // Copies of the inputs for one stretch, in either precision.
     std::unique_ptr<std::byte[]> Staging;
     std::int32_t StagingFrames = 0;
+
+    // The last block's buffers and whether any input partly overlapped an
+    // output: hosts pass the same ones call after call, and checking all
+    // pairs again costs more than a short block's frames.
+    const void* LastBuffers[2 * kChannels] = {};
+    std::uintptr_t LastBytes = 0;
+    bool LastOverlap = false;
 };
 
 // One processing call's frames, rendered in order up to the frames a host's

@@ -260,13 +260,15 @@ TEST(Lv2Bundle, OutputsOnInputBuffersAreWhatSeparateBuffersGive) {
     } layouts[] = {{"in place", 0, 0}, {"next input", 1, 0}, {"last input first", 15, 0},
                    {"partly overlapping", 0, 7}, {"overlapping the next", 1, -100}};
     const std::pair<int, int> routings[] = {{0, 1}, {1, 0}, {15, 2}, {3, 16}};
+    // One instance and the same inputs throughout: only where the outputs go changes.
+    Instance plugin;
+    std::vector<float> pool(kChannels * 1000);
+    std::vector<float*> inputs;
+    for (int c = 0; c < kChannels; ++c) inputs.push_back(pool.data() + 1000 * c + 300);
     for (const auto& layout : layouts)
         for (const auto& [v1, v2] : routings) {
-            Instance plugin;
-            std::vector<float> pool(kChannels * 1000);
-            std::vector<float*> inputs, outputs;
+            std::vector<float*> outputs;
             std::vector<std::vector<float>> before;
-            for (int c = 0; c < kChannels; ++c) inputs.push_back(pool.data() + 1000 * c + 300);
             for (int c = 0; c < kChannels; ++c) {
                 for (std::uint32_t j = 0; j < kFrames; ++j) inputs[std::size_t(c)][j] = Instance::Tone(c, j);
                 before.emplace_back(inputs[std::size_t(c)], inputs[std::size_t(c)] + kFrames);
