@@ -9,6 +9,8 @@ cmake_minimum_required(VERSION 3.20)
 if(DEFINED ENV{LV2_BUNDLE_PATH} AND NOT "$ENV{LV2_BUNDLE_PATH}" STREQUAL "")
   set(BUNDLE "$ENV{LV2_BUNDLE_PATH}")
 endif()
+# LV2_PATH takes absolute folders only.
+get_filename_component(BUNDLE "${BUNDLE}" ABSOLUTE)
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/lv2")
 
