@@ -2,8 +2,8 @@
 # passes on its TTL, the module exports lv2_descriptor and nothing else, and
 # lv2apply renders a 16-channel file that each output carries as routed. Run
 # with cmake -P and -DBUNDLE (LV2_BUNDLE_PATH in the environment overrides it),
-# -DVSTHOST, -DWORK (a scratch folder) and -DAUDIO (ON if vsthost makes and
-# analyses audio files).
+# -DVSTHOST, -DWORK (a scratch folder) and -DRENDER (ON to render: vsthost
+# makes and analyses audio files, and lv2apply can load the module).
 cmake_minimum_required(VERSION 3.20)
 
 if(DEFINED ENV{LV2_BUNDLE_PATH} AND NOT "$ENV{LV2_BUNDLE_PATH}" STREQUAL "")
@@ -42,7 +42,7 @@ if(NOT symbols MATCHES "^[0-9a-f]+ T lv2_descriptor$")
   message(SEND_ERROR "the module should export lv2_descriptor and nothing else:\n${out}")
 endif()
 
-if(NOT AUDIO)
+if(NOT RENDER)
   return()
 endif()
 # lv2apply finds plug-ins on LV2_PATH, a list of folders of bundles.

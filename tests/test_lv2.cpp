@@ -122,6 +122,9 @@ public:
     float control[lv2_ports::kControls] = {0.0f, 1.0f};
 };
 
+// The input a control value 0 to 16 routes, or kNone.
+int Source(int value) { return value < 16 ? value : kNone; }
+
 // Outputs 1 and 2 carry the finite samples of their sources (kNone: 0), the
 // others 0, frame for frame; `inputs` as they were before the run.
 void ExpectRouted(const std::vector<float*>& outputs, const std::vector<std::vector<float>>& inputs,
@@ -239,7 +242,7 @@ TEST(Lv2Bundle, ControlPortsRouteEveryInputAndNoneWhateverTheirValues) {
             plugin.control[0] = static_cast<float>(v1);
             plugin.control[1] = static_cast<float>(v2);
             plugin.Run(8);
-            ExpectRouted(plugin, 8, v1 < 16 ? v1 : kNone, v2 < 16 ? v2 : kNone, std::to_string(v1) + "/" + std::to_string(v2));
+            ExpectRouted(plugin, 8, Source(v1), Source(v2), std::to_string(v1) + "/" + std::to_string(v2));
         }
     // LV2's limits are hints: values outside them route as the nearest valid
     // one, non-finite ones leave the routing as it was.
@@ -290,7 +293,7 @@ TEST(Lv2Bundle, OutputsOnInputBuffersAreWhatSeparateBuffersGive) {
             plugin.control[0] = float(v1);
             plugin.control[1] = float(v2);
             plugin.Run(kFrames);
-            ExpectRouted(outputs, before, kFrames, v1 < 16 ? v1 : kNone, v2 < 16 ? v2 : kNone,
+            ExpectRouted(outputs, before, kFrames, Source(v1), Source(v2),
                          std::string(layout.name) + " " + std::to_string(v1) + "/" + std::to_string(v2));
         }
 }
@@ -309,7 +312,7 @@ TEST(Lv2Bundle, AnyFrameCountWithoutAnnouncedBlockSizeAndNonFiniteInputs) {
         plugin.control[0] = float(run.v1);
         plugin.control[1] = float(run.v2);
         plugin.Run(run.frames);
-        ExpectRouted(plugin, run.frames, run.v1 < 16 ? run.v1 : kNone, run.v2 < 16 ? run.v2 : kNone,
+        ExpectRouted(plugin, run.frames, Source(run.v1), Source(run.v2),
                      std::to_string(run.frames) + " frames");
     }
 }
