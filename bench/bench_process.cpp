@@ -1,6 +1,7 @@
 // Times the built plug-in's process entries through its AEffect record, the way
 // a host calls them, against the copy limit: the least work that gives the same
-// outputs. Prints ns/frame and the ratio plug-in / copy limit after the run.
+// outputs. Prints ns/frame and the ratio plug-in / copy limit after the run,
+// and, where the LV2 bundle is built, its run() against the VST 2 entry.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -20,6 +21,15 @@
 
 #include "plugin_library.h"
 #include "vst2.h"
+
+#if defined(MULTICHANNEL_PATCHER_LV2_PATH)
+#include <lv2/atom/forge.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
+#include <lv2/time/time.h>
+#include <lv2/urid/urid.h>
+#endif
 
 namespace {
 
@@ -203,6 +213,114 @@ void BM_CopyLimit(benchmark::State& state) {
     CountFrames(state, frames);
 }
 
+#if defined(MULTICHANNEL_PATCHER_LV2_PATH)
+// The LV2 module's run() as a full host calls it: with a map, the block size
+// in its options and a time port that carried one time:Position (playing, 120
+// bpm, 4/4) and then empty sequences, so that the plug-in moves the position on.
+class Lv2Instance {
+public:
+    Lv2Instance(float* const* in, float* const* out) {
+        static std::unique_ptr<PluginLibrary> library = [] {
+            std::string error;
+            auto opened = PluginLibrary::Open(MULTICHANNEL_PATCHER_LV2_PATH, error);
+            if (!opened || !opened->Entry("lv2_descriptor")) {
+                std::fprintf(stderr, "cannot use %s: %s\n", MULTICHANNEL_PATCHER_LV2_PATH, error.c_str());
+                std::exit(1);
+            }
+            return opened;
+        }();
+        // Through a plain function pointer type: the library hands out every entry as a VST 2 one.
+        const auto entry = reinterpret_cast<void (*)()>(library->Entry("lv2_descriptor"));
+        descriptor = reinterpret_cast<LV2_Descriptor_Function>(entry)(0);
+        const LV2_Options_Option options[] = {
+            {LV2_OPTIONS_INSTANCE, 0, Map(this, LV2_BUF_SIZE__maxBlockLength), sizeof blockSize,
+             Map(this, LV2_ATOM__Int), &blockSize},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+        const LV2_Feature mapFeature{LV2_URID__map, &map};
+        const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+        const LV2_Feature* features[] = {&mapFeature, &optionsFeature, nullptr};
+        handle = descriptor->instantiate(descriptor, transport.sampleRate, "", features);
+        for (std::uint32_t c = 0; c < kChannels; ++c) {
+            descriptor->connect_port(handle, c, in[c]);
+            descriptor->connect_port(handle, kChannels + c, out[c]);
+        }
+        for (std::uint32_t p = 0; p < 2; ++p) descriptor->connect_port(handle, 2 * kChannels + p, &controls[p]);
+        descriptor->connect_port(handle, 2 * kChannels + 2, events);
+        descriptor->activate(handle);
+
+        LV2_Atom_Forge forge;
+        lv2_atom_forge_init(&forge, &map);
+        lv2_atom_forge_set_buffer(&forge, reinterpret_cast<std::uint8_t*>(events), sizeof events);
+        LV2_Atom_Forge_Frame sequence, object;
+        lv2_atom_forge_sequence_head(&forge, &sequence, 0);
+        lv2_atom_forge_frame_time(&forge, 0);
+        lv2_atom_forge_object(&forge, &object, 0, Map(this, LV2_TIME__Position));
+        const std::pair<const char*, float> fields[] = {{LV2_TIME__speed, 1.0f},     {LV2_TIME__beatsPerMinute, 120.0f},
+                                                        {LV2_TIME__beatsPerBar, 4.0f}, {LV2_TIME__beatUnit, 4.0f},
+                                                        {LV2_TIME__bar, 0.0f},         {LV2_TIME__barBeat, 0.0f}};
+        for (const auto& [key, value] : fields) {
+            lv2_atom_forge_key(&forge, Map(this, key));
+            lv2_atom_forge_float(&forge, value);
+        }
+        lv2_atom_forge_pop(&forge, &object);
+        lv2_atom_forge_pop(&forge, &sequence);
+    }
+    ~Lv2Instance() {
+        descriptor->deactivate(handle);
+        descriptor->cleanup(handle);
+    }
+    Lv2Instance(const Lv2Instance&) = delete;
+    Lv2Instance& operator=(const Lv2Instance&) = delete;
+
+    void Run(std::uint32_t frames) {
+        descriptor->run(handle, frames);
+        // Later runs carry no events, as between a host's updates.
+        const std::uint32_t empty = sizeof(LV2_Atom_Sequence_Body);
+        std::memcpy(events, &empty, sizeof empty);  // the sequence atom's size comes first
+    }
+
+private:
+    static LV2_URID Map(LV2_URID_Map_Handle handle, const char* uri) {
+        auto& uris = static_cast<Lv2Instance*>(handle)->uris;
+        const auto found = std::find(uris.begin(), uris.end(), uri);
+        if (found != uris.end()) return static_cast<LV2_URID>(found - uris.begin() + 1);
+        uris.emplace_back(uri);
+        return static_cast<LV2_URID>(uris.size());
+    }
+
+    std::vector<std::string> uris;
+    LV2_URID_Map map{this, Map};
+    const LV2_Descriptor* descriptor;
+    LV2_Handle handle;
+    const std::int32_t blockSize = 4096;
+    float controls[2] = {kSource1, kSource2};
+    alignas(8) std::uint64_t events[64] = {};
+};
+
+template <Fpu mode = Fpu::Default>
+void BM_Lv2(benchmark::State& state) {
+    const FpuScope<mode> fpu;
+    const auto frames = static_cast<int>(state.range(0));
+    Buffers<float> buffers(frames);
+    Lv2Instance plugin(buffers.inPtr, buffers.outPtr);
+
+    Buffers<float> reference(frames);
+    CopyLimit(reference.inPtr, reference.outPtr, frames);
+    plugin.Run(static_cast<std::uint32_t>(frames));
+    for (int c = 0; c < kChannels; ++c)
+        if (std::memcmp(buffers.out[c].data(), reference.out[c].data(), sizeof(float) * frames) != 0) {
+            state.SkipWithError("LV2 outputs differ from the copy limit");
+            return;
+        }
+
+    for (auto _ : state) {
+        plugin.Run(static_cast<std::uint32_t>(frames));
+        benchmark::ClobberMemory();
+    }
+    CountFrames(state, frames);
+}
+#endif
+
 void BlockSizes(benchmark::internal::Benchmark* b) {
     for (int frames : kBlockSizes) b->Arg(frames);
     b->Unit(benchmark::kNanosecond);
@@ -216,6 +334,12 @@ BENCHMARK(BM_CopyLimit<float, Fpu::FlushDenormals>)->Name("CopyLimit/float-ftz")
 #endif
 BENCHMARK(BM_Plugin<double>)->Name("Plugin/double")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<double>)->Name("CopyLimit/double")->Apply(BlockSizes);
+#if defined(MULTICHANNEL_PATCHER_LV2_PATH)
+BENCHMARK(BM_Lv2<>)->Name("Lv2/float")->Apply(BlockSizes);
+#if defined(__SSE2_MATH__)
+BENCHMARK(BM_Lv2<Fpu::FlushDenormals>)->Name("Lv2/float-ftz")->Apply(BlockSizes);
+#endif
+#endif
 
 // Keeps the console output and remembers the time per frame of every run, for
 // the summary. With repetitions, the median of the repetitions counts.
@@ -239,6 +363,16 @@ public:
                 const double copy = Median("CopyLimit/" + suffix);
                 if (plugin <= 0.0 || copy <= 0.0) continue;
                 std::printf("%-9s %7d %16.3f %16.3f %8.2f\n", precision, frames, plugin, copy, plugin / copy);
+            }
+        if (measured.count("Lv2/float/512") == 0) return;
+        std::printf("\n%-9s %7s %16s %16s %8s\n", "samples", "frames", "LV2 ns/frame", "VST 2 ns/frame", "ratio");
+        for (const char* precision : {"float", "float-ftz"})
+            for (int frames : kBlockSizes) {
+                const std::string suffix = std::string(precision) + "/" + std::to_string(frames);
+                const double lv2 = Median("Lv2/" + suffix);
+                const double vst2 = Median("Plugin/" + suffix);
+                if (lv2 <= 0.0 || vst2 <= 0.0) continue;
+                std::printf("%-9s %7d %16.3f %16.3f %8.2f\n", precision, frames, lv2, vst2, lv2 / vst2);
             }
     }
 

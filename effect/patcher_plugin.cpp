@@ -98,7 +98,7 @@ CPatcherPlugin::CPatcherPlugin() {
 void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
     SampleRate = sampleRate;
     MaxFrames = std::max(maxFrames, 0);
-    const std::int32_t staging = std::max(maxFrames, kDefaultStagingFrames);
+    const std::int32_t staging = std::clamp(maxFrames, kDefaultStagingFrames, kMaxStagingFrames);
     if (staging > StagingFrames) {
         Staging = std::make_unique<std::byte[]>(static_cast<std::size_t>(staging) * kChannels * sizeof(double));
         StagingFrames = staging;
@@ -160,11 +160,20 @@ TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inpu
       Outputs(outputs),
       Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
     const auto bytes = static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
-    bool overlap = false;
-    for (int i = 0; i < CPatcherPlugin::kChannels; ++i)
-        for (int o = 0; o < CPatcherPlugin::kChannels; ++o) overlap |= PartlyOverlap(inputs[i], outputs[o], bytes);
+    constexpr int kChannels = CPatcherPlugin::kChannels;
+    const bool same = bytes == Plugin.LastBytes && std::equal(inputs, inputs + kChannels, Plugin.LastBuffers) &&
+                      std::equal(outputs, outputs + kChannels, Plugin.LastBuffers + kChannels);
+    if (!same) {
+        bool overlap = false;
+        for (int i = 0; i < kChannels; ++i)
+            for (int o = 0; o < kChannels; ++o) overlap |= PartlyOverlap(inputs[i], outputs[o], bytes);
+        std::copy(inputs, inputs + kChannels, Plugin.LastBuffers);
+        std::copy(outputs, outputs + kChannels, Plugin.LastBuffers + kChannels);
+        Plugin.LastBytes = bytes;
+        Plugin.LastOverlap = overlap;
+    }
     // Without staging (never activated) the frames still come out in order.
-    Staged = overlap && Plugin.Staging;
+    Staged = Plugin.LastOverlap && Plugin.Staging;
 }
 
 template <class Sample>

@@ -92,8 +92,12 @@ private:
     friend class TPatcherBlock;
     friend struct TPatcherHostServices;
 
-    // The stretch a host's partly overlapping buffers are copied into, in frames.
+    // The stretch a host's partly overlapping buffers are copied into, in
+    // frames: the announced maximum within these bounds. Longer blocks are
+    // staged stretch by stretch, so a host announcing an absurd maximum costs
+    // no more than 8 MiB.
     static constexpr std::int32_t kDefaultStagingFrames = 4096;
+    static constexpr std::int32_t kMaxStagingFrames = 65536;
 
     TVexilEffect Effect;
 
@@ -114,6 +118,13 @@ private:
     // Copies of the inputs for one stretch, in either precision.
     std::unique_ptr<std::byte[]> Staging;
     std::int32_t StagingFrames = 0;
+
+    // The last block's buffers and whether any input partly overlapped an
+    // output: hosts pass the same ones call after call, and checking all
+    // pairs again costs more than a short block's frames.
+    const void* LastBuffers[2 * kChannels] = {};
+    std::uintptr_t LastBytes = 0;
+    bool LastOverlap = false;
 };
 
 // One processing call's frames, rendered in order up to the frames a host's

@@ -28,59 +28,6 @@ namespace {
 constexpr std::size_t kMaxSteps = 512;
 constexpr std::size_t kPointerBuffer = 2048;
 
-class Bytes {
-public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data(data), left(size) {}
-    bool Empty() const { return left == 0; }
-
-    template <class T>
-    T Take() {
-        T value{};
-        Copy(&value, sizeof value);
-        return value;
-    }
-
-    // Copies up to `size` bytes into `dest`; answers how many there were.
-    std::size_t Copy(void* dest, std::size_t size) {
-        const std::size_t n = size < left ? size : left;
-        if (n > 0) std::memcpy(dest, data, n);
-        data += n;
-        left -= n;
-        return n;
-    }
-
-private:
-    const std::uint8_t* data;
-    std::size_t left;
-};
-
-std::uint64_t Mix(std::uint64_t x) {
-    x += 0x9E3779B97F4A7C15ull;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
-// Samples of one kind: channels told apart with specials, any bit pattern at
-// all, plain audio, or channels told apart with specials strewn at random.
-template <class Sample>
-Sample MakeSample(int kind, std::uint64_t seed, int channel, int frame) {
-    const std::uint64_t r = Mix(seed ^ (static_cast<std::uint64_t>(channel) << 32) ^ static_cast<std::uint32_t>(frame));
-    switch (kind) {
-    case 0: return ProbeSample<Sample>(channel, frame);
-    case 1: {
-        std::conditional_t<sizeof(Sample) == 4, std::uint32_t, std::uint64_t> bits = static_cast<decltype(bits)>(r);
-        Sample x;
-        std::memcpy(&x, &bits, sizeof x);
-        return x;
-    }
-    case 2: return static_cast<Sample>(static_cast<double>(r >> 11) * 0x1.0p-52 - 1.0);
-    default:
-        return r % 7 == 0 ? ProbeSample<Sample>(channel, static_cast<int>((r >> 8) % 8))
-                          : ProbeSample<Sample>(channel, frame);
-    }
-}
-
 class Session {
 public:
     Session() { plugin.emplace(); }

@@ -171,11 +171,11 @@ TEST(PatcherPlugin, StateIsTheVst2ChunkAndOddValuesShowAsTheyRoute) {
 }
 
 TEST(PatcherPlugin, ChangesLandOnTheirFrameAndOverlappingBuffersActSeparate) {
-    const auto run = [](auto sample, int offset, bool separate) {
+    const auto run = [](auto sample, int offset, bool separate, std::int32_t announced = 256) {
         using Sample = decltype(sample);
         constexpr int kFrames = 300;
         CPatcherPlugin plugin;
-        plugin.Activate(44100.0, 256);  // staging covers more than announced
+        plugin.Activate(44100.0, announced);  // staging covers more than announced
         Buffers<Sample> buffers(kFrames, offset, separate);
         auto block = plugin.BeginBlock<Sample>(nullptr, buffers.in, buffers.out, kFrames);
         block.RenderUntil(10);
@@ -199,6 +199,8 @@ TEST(PatcherPlugin, ChangesLandOnTheirFrameAndOverlappingBuffersActSeparate) {
     }
     run(0.0f, 0, true);
     run(0.0, 0, true);
+    // A host announcing an absurd maximum still gets its overlapping buffers staged.
+    run(0.0f, 7, false, std::numeric_limits<std::int32_t>::max());
 }
 
 TEST(PatcherPlugin, BlockSectionSeesTheTransportAndActivationSeesTheRates) {

@@ -1,0 +1,167 @@
+// Writes the bundle's manifest.ttl and plug-in TTL from the effect's own
+// description, at build time, so that what hosts read cannot drift from the
+// code: names, ranges, defaults, value names, the version.
+//   lv2_ttl BUNDLE_DIR BINARY_NAME
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "lv2_ports.h"
+#include "patcher_plugin.h"
+
+namespace {
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string Number(double x) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", x);
+    return text;
+}
+
+// "routed to channel 1" -> "routed_to_channel_1": LV2 symbols are C identifiers.
+std::string Symbol(const std::string& name) {
+    // A leading underscore where the name starts with a digit; appended, as
+    // GCC 12 reports a false -Wrestrict on inserting at the front.
+    std::string symbol = name.empty() || std::isdigit(static_cast<unsigned char>(name[0])) ? "_" : "";
+    for (unsigned char c : name) symbol += std::isalnum(c) ? static_cast<char>(std::tolower(c)) : '_';
+    return symbol;
+}
+
+std::string Uri(const std::string& fragment = "") {
+    return "<" + std::string(lv2_ports::kUri) + (fragment.empty() ? "" : "#" + fragment) + ">";
+}
+
+// Each port's properties, without the brackets that hold them.
+using Ports = std::vector<std::string>;
+
+void AudioPorts(Ports& ports, const std::string& direction, std::uint32_t first, const std::string& symbol,
+                const std::string& name, const std::string& group) {
+    for (std::uint32_t c = 0; c < lv2_ports::kChannels; ++c) {
+        std::ostringstream port;
+        port << "\t\ta lv2:AudioPort , lv2:" << direction << "Port ;\n"
+             << "\t\tlv2:index " << first + c << " ;\n"
+             << "\t\tlv2:symbol \"" << symbol << "_" << c + 1 << "\" ;\n"
+             << "\t\tlv2:name \"" << name << " " << c + 1 << "\" ;\n"
+             << "\t\tpg:group " << Uri(group) << " ;\n";
+        ports.push_back(port.str());
+    }
+}
+
+// Fails, with a message, on a description this bundle cannot express.
+bool ControlPort(Ports& ports, std::int32_t parameter) {
+    const TVexilSlider& slider = *CPatcherPlugin::Parameter(parameter);
+    const bool integer = slider.Step == 1.0 && slider.Min == static_cast<std::int64_t>(slider.Min);
+    const auto steps = static_cast<std::size_t>((slider.Max - slider.Min) / slider.Step + 0.5) + 1;
+    if (!slider.Enums.empty() && (!integer || slider.Enums.size() != steps)) {
+        std::fprintf(stderr, "lv2_ttl: \"%s\" names values that are not its integer steps\n", slider.Name.c_str());
+        return false;
+    }
+    std::ostringstream out;
+    out << "\t\ta lv2:ControlPort , lv2:InputPort ;\n"
+        << "\t\tlv2:index " << lv2_ports::kFirstControl + static_cast<std::uint32_t>(parameter) << " ;\n"
+        << "\t\tlv2:symbol " << Quoted(Symbol(slider.Name)) << " ;\n"
+        << "\t\tlv2:name " << Quoted(slider.Name) << " ;\n"
+        << "\t\tlv2:default " << Number(slider.Default) << " ;\n"
+        << "\t\tlv2:minimum " << Number(slider.Min) << " ;\n"
+        << "\t\tlv2:maximum " << Number(slider.Max) << " ;\n";
+    if (integer) out << "\t\tlv2:portProperty lv2:integer" << (slider.Enums.empty() ? "" : " , lv2:enumeration") << " ;\n";
+    for (std::size_t v = 0; v < slider.Enums.size(); ++v)
+        out << "\t\tlv2:scalePoint [ rdfs:label " << Quoted(slider.Enums[v]) << " ; rdf:value "
+            << Number(slider.Min + static_cast<double>(v)) << " ] ;\n";
+    ports.push_back(out.str());
+    return true;
+}
+
+bool PluginTtl(std::ostream& out) {
+    unsigned major = 0, minor = 0, micro = 0;
+    if (std::sscanf(CPatcherPlugin::Version(), "%u.%u.%u", &major, &minor, &micro) != 3) {
+        std::fprintf(stderr, "lv2_ttl: version \"%s\" is not MAJOR.MINOR.PATCH\n", CPatcherPlugin::Version());
+        return false;
+    }
+    if (CPatcherPlugin::ParameterCount() != static_cast<std::int32_t>(lv2_ports::kControls)) {
+        std::fprintf(stderr, "lv2_ttl: the effect has %d parameters, the port layout %u\n",
+                     CPatcherPlugin::ParameterCount(), lv2_ports::kControls);
+        return false;
+    }
+    out << "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
+           "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
+           "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+           "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+           "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+           "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
+           "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
+           "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+           "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+           "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
+           "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+    for (const auto& [symbol, type] : {std::pair{"inputs", "InputGroup"}, std::pair{"outputs", "OutputGroup"}})
+        out << Uri(symbol) << "\n\ta pg:" << type << " ;\n\tlv2:symbol \"" << symbol << "\" ;\n\tlv2:name \""
+            << symbol << "\" .\n\n";
+    out << Uri() << "\n"
+        << "\ta lv2:Plugin , lv2:UtilityPlugin , doap:Project ;\n"
+        << "\tdoap:name " << Quoted(CPatcherPlugin::Name()) << " ;\n"
+        << "\tdoap:license <http://opensource.org/licenses/MIT> ;\n"
+        << "\tdoap:maintainer [ foaf:name " << Quoted(CPatcherPlugin::Vendor()) << " ] ;\n"
+        << "\tlv2:minorVersion " << minor << " ;\n"
+        << "\tlv2:microVersion " << micro << " ;\n"
+        << "\tlv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n"
+        << "\topts:supportedOption bufsz:maxBlockLength , bufsz:nominalBlockLength ;\n"
+        << "\tpg:mainInput " << Uri("inputs") << " ;\n"
+        << "\tpg:mainOutput " << Uri("outputs") << " ;\n"
+        << "\tlv2:port [\n";
+    Ports ports;
+    AudioPorts(ports, "Input", lv2_ports::kFirstInput, "in", "input channel", "inputs");
+    AudioPorts(ports, "Output", lv2_ports::kFirstOutput, "out", "output channel", "outputs");
+    for (std::int32_t p = 0; p < CPatcherPlugin::ParameterCount(); ++p)
+        if (!ControlPort(ports, p)) return false;
+    ports.push_back("\t\ta atom:AtomPort , lv2:InputPort ;\n"
+                    "\t\tatom:bufferType atom:Sequence ;\n"
+                    "\t\tatom:supports time:Position ;\n"
+                    "\t\tlv2:index " + std::to_string(lv2_ports::kTime) + " ;\n"
+                    "\t\tlv2:symbol \"time\" ;\n"
+                    "\t\tlv2:name \"time position\" ;\n"
+                    "\t\tlv2:portProperty lv2:connectionOptional ;\n");
+    for (std::size_t i = 0; i < ports.size(); ++i) out << (i == 0 ? "" : "\t] , [\n") << ports[i];
+    out << "\t] .\n";
+    return true;
+}
+
+bool Write(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (!file) std::fprintf(stderr, "lv2_ttl: cannot write %s\n", path.c_str());
+    return static_cast<bool>(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: lv2_ttl BUNDLE_DIR BINARY_NAME\n");
+        return 2;
+    }
+    const std::string dir = std::string(argv[1]) + "/";
+    const std::string binary = argv[2];
+    const std::string ttl = binary.substr(0, binary.rfind('.')) + ".ttl";
+
+    std::ostringstream plugin;
+    if (!PluginTtl(plugin)) return 1;
+    const std::string manifest = "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+                                 "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n" +
+                                 Uri() + "\n\ta lv2:Plugin ;\n\tlv2:binary <" + binary + "> ;\n\trdfs:seeAlso <" +
+                                 ttl + "> .\n";
+    return Write(dir + "manifest.ttl", manifest) && Write(dir + ttl, plugin.str()) ? 0 : 1;
+}

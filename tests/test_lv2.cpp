@@ -1,0 +1,490 @@
+// The LV2 bundle as hosts see it, loaded through lilv from LV2_BUNDLE_PATH
+// (default: the one just built): its description against the effect's own,
+// routing by the control ports with any buffers and frame counts a host may
+// pass, and the transport it reads from time:Position objects.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <lilv/lilv.h>
+#include <lv2/atom/forge.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/port-groups/port-groups.h>
+#include <lv2/time/time.h>
+
+#include "heap_traffic.h"
+#include "lv2_options.h"
+#include "lv2_ports.h"
+#include "lv2_time.h"
+#include "patcher_plugin.h"
+
+namespace {
+
+constexpr int kChannels = CPatcherPlugin::kChannels;
+constexpr int kNone = -1;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+class UridMap {
+public:
+    static LV2_URID Map(LV2_URID_Map_Handle handle, const char* uri) {
+        auto& ids = static_cast<UridMap*>(handle)->ids;
+        return ids.emplace(uri, static_cast<LV2_URID>(ids.size() + 1)).first->second;
+    }
+    LV2_URID operator()(const char* uri) { return Map(this, uri); }
+    LV2_URID_Map map{this, Map};
+
+private:
+    std::map<std::string, LV2_URID> ids;
+};
+
+// The bundle loaded once for the whole program.
+struct Bundle {
+    Bundle() : world(lilv_world_new()) {
+        const char* path = std::getenv("LV2_BUNDLE_PATH");
+        std::string dir = std::filesystem::absolute(path && *path ? path : LV2_BUNDLE_DIR).string();
+        if (dir.back() != '/') dir += '/';
+        LilvNode* bundle = lilv_new_file_uri(world, nullptr, dir.c_str());
+        lilv_world_load_bundle(world, bundle);
+        lilv_node_free(bundle);
+        plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), Uri(lv2_ports::kUri));
+    }
+    ~Bundle() {
+        for (LilvNode* node : nodes) lilv_node_free(node);
+        lilv_world_free(world);
+    }
+    // Freed with the world.
+    LilvNode* Uri(const char* uri) { return nodes.emplace_back(lilv_new_uri(world, uri)); }
+
+    LilvWorld* world;
+    const LilvPlugin* plugin;
+    std::vector<LilvNode*> nodes;
+};
+
+Bundle& Loaded() {
+    static Bundle bundle;
+    return bundle;
+}
+
+// Tests that instantiate start with this: lilv crashes on a missing plug-in.
+testing::AssertionResult PluginFound() {
+    if (Loaded().plugin) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "no " << lv2_ports::kUri << " in the bundle";
+}
+
+// One node from lilv, freed at the end of the expression's scope.
+struct Node {
+    explicit Node(LilvNode* node) : node(node) {}
+    ~Node() { lilv_node_free(node); }
+    Node(const Node&) = delete;
+    LilvNode* node;
+};
+
+// An instance with its own inputs and outputs and both control ports
+// connected; the time port only when a test connects it.
+class Instance {
+public:
+    explicit Instance(const LV2_Feature* const* features = kNoFeatures, std::uint32_t frames = 4096)
+        : instance(lilv_plugin_instantiate(Loaded().plugin, 48000.0, features)),
+          in(kChannels, std::vector<float>(frames)),
+          out(kChannels, std::vector<float>(frames)) {
+        for (std::uint32_t c = 0; c < kChannels; ++c) {
+            Connect(lv2_ports::kFirstInput + c, in[c].data());
+            Connect(lv2_ports::kFirstOutput + c, out[c].data());
+        }
+        for (std::uint32_t p = 0; p < lv2_ports::kControls; ++p) Connect(lv2_ports::kFirstControl + p, &control[p]);
+        lilv_instance_activate(instance);
+    }
+    ~Instance() {
+        lilv_instance_deactivate(instance);
+        lilv_instance_free(instance);
+    }
+    void Connect(std::uint32_t port, void* data) { lilv_instance_connect_port(instance, port, data); }
+    // Tagged inputs: 1000·(c+1) + frame, and NaN and infinities where asked.
+    void Fill(std::uint32_t frames, bool oddValues = false) {
+        for (int c = 0; c < kChannels; ++c)
+            for (std::uint32_t j = 0; j < frames; ++j)
+                in[c][j] = oddValues && j % 5 == 2 ? (c % 2 ? kNaN : -kInf) : Tone(c, j);
+    }
+    static float Tone(int c, std::uint32_t j) { return static_cast<float>(1000 * (c + 1)) + static_cast<float>(j); }
+    void Run(std::uint32_t frames) { lilv_instance_run(instance, frames); }
+
+    static constexpr const LV2_Feature* kNoFeatures[] = {nullptr};
+    LilvInstance* instance;
+    std::vector<std::vector<float>> in, out;
+    float control[lv2_ports::kControls] = {0.0f, 1.0f};
+};
+
+// The input a control value 0 to 16 routes, or kNone.
+int Source(int value) { return value < 16 ? value : kNone; }
+
+// Outputs 1 and 2 carry the finite samples of their sources (kNone: 0), the
+// others 0, frame for frame; `inputs` as they were before the run.
+void ExpectRouted(const std::vector<float*>& outputs, const std::vector<std::vector<float>>& inputs,
+                  std::uint32_t frames, int source1, int source2, const std::string& where) {
+    for (std::uint32_t j = 0; j < frames; ++j)
+        for (int o = 0; o < kChannels; ++o) {
+            const int source = o == 0 ? source1 : o == 1 ? source2 : kNone;
+            const float x = source == kNone ? 0.0f : inputs[static_cast<std::size_t>(source)][j];
+            ASSERT_EQ(outputs[static_cast<std::size_t>(o)][j], std::isfinite(x) ? x : 0.0f)
+                << where << ": output " << o + 1 << ", frame " << j;
+        }
+}
+
+void ExpectRouted(Instance& plugin, std::uint32_t frames, int source1, int source2, const std::string& where) {
+    std::vector<float*> outputs;
+    for (auto& channel : plugin.out) outputs.push_back(channel.data());
+    ExpectRouted(outputs, plugin.in, frames, source1, source2, where);
+}
+
+}  // namespace
+
+TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
+    ASSERT_TRUE(PluginFound());
+    Bundle& bundle = Loaded();
+    const LilvPlugin* plugin = bundle.plugin;
+    EXPECT_TRUE(lilv_plugin_verify(plugin));
+    EXPECT_STREQ(lilv_node_as_string(Node(lilv_plugin_get_name(plugin)).node), CPatcherPlugin::Name().c_str());
+    EXPECT_STREQ(lilv_node_as_string(Node(lilv_plugin_get_author_name(plugin)).node), CPatcherPlugin::Vendor().c_str());
+    LilvNodes* required = lilv_plugin_get_required_features(plugin);
+    EXPECT_EQ(lilv_nodes_size(required), 0u);
+    lilv_nodes_free(required);
+    int major = 0, minor = 0, micro = 0;
+    ASSERT_EQ(std::sscanf(CPatcherPlugin::Version(), "%d.%d.%d", &major, &minor, &micro), 3);
+    for (const auto& [predicate, version] : {std::pair{LV2_CORE__minorVersion, minor}, {LV2_CORE__microVersion, micro}}) {
+        LilvNodes* values = lilv_plugin_get_value(plugin, bundle.Uri(predicate));
+        ASSERT_EQ(lilv_nodes_size(values), 1u) << predicate;
+        EXPECT_EQ(lilv_node_as_int(lilv_nodes_get_first(values)), version) << predicate;
+        lilv_nodes_free(values);
+    }
+
+    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), lv2_ports::kCount);
+    const struct {
+        std::uint32_t first, count;
+        const char* type;
+        const char* direction;
+        const char* symbol;  // of the first; the others are numbered on, from the parameter names for controls
+        const char* group;   // the port group, marked as the plug-in's main input or output
+    } kinds[] = {
+        {lv2_ports::kFirstInput, kChannels, LV2_CORE__AudioPort, LV2_CORE__InputPort, "in", LV2_PORT_GROUPS__mainInput},
+        {lv2_ports::kFirstOutput, kChannels, LV2_CORE__AudioPort, LV2_CORE__OutputPort, "out",
+         LV2_PORT_GROUPS__mainOutput},
+        {lv2_ports::kFirstControl, lv2_ports::kControls, LV2_CORE__ControlPort, LV2_CORE__InputPort, nullptr, nullptr},
+        {lv2_ports::kTime, 1, LV2_ATOM__AtomPort, LV2_CORE__InputPort, "time", nullptr},
+    };
+    const char* controlSymbols[] = {"routed_to_channel_1", "routed_to_channel_2"};
+    for (const auto& kind : kinds)
+        for (std::uint32_t i = 0; i < kind.count; ++i) {
+            const LilvPort* port = lilv_plugin_get_port_by_index(plugin, kind.first + i);
+            ASSERT_NE(port, nullptr);
+            EXPECT_TRUE(lilv_port_is_a(plugin, port, bundle.Uri(kind.type))) << kind.first + i;
+            EXPECT_TRUE(lilv_port_is_a(plugin, port, bundle.Uri(kind.direction))) << kind.first + i;
+            const std::string symbol = !kind.symbol       ? controlSymbols[i]
+                                       : kind.count == 1 ? kind.symbol
+                                                          : kind.symbol + ("_" + std::to_string(i + 1));
+            EXPECT_EQ(lilv_node_as_string(lilv_port_get_symbol(plugin, port)), symbol);
+            const bool optional = lilv_port_has_property(plugin, port, bundle.Uri(LV2_CORE__connectionOptional));
+            EXPECT_EQ(optional, kind.first == lv2_ports::kTime) << symbol;
+            if (kind.group) {
+                Node group(lilv_port_get(plugin, port, bundle.Uri(LV2_PORT_GROUPS__group)));
+                LilvNodes* main = lilv_plugin_get_value(plugin, bundle.Uri(kind.group));
+                ASSERT_NE(group.node, nullptr) << symbol;
+                EXPECT_TRUE(main && lilv_nodes_contains(main, group.node)) << symbol;
+                lilv_nodes_free(main);
+            }
+        }
+    const LilvPort* time = lilv_plugin_get_port_by_index(plugin, lv2_ports::kTime);
+    EXPECT_TRUE(lilv_port_supports_event(plugin, time, bundle.Uri(LV2_TIME__Position)));
+
+    // Each control port is its parameter: name, range, default and every value named as the effect names it.
+    for (std::int32_t p = 0; p < CPatcherPlugin::ParameterCount(); ++p) {
+        const TVexilSlider& parameter = *CPatcherPlugin::Parameter(p);
+        const LilvPort* port = lilv_plugin_get_port_by_index(plugin, lv2_ports::kFirstControl + std::uint32_t(p));
+        EXPECT_STREQ(lilv_node_as_string(Node(lilv_port_get_name(plugin, port)).node), parameter.Name.c_str());
+        LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+        lilv_port_get_range(plugin, port, &def, &min, &max);
+        const Node d(def), lo(min), hi(max);
+        EXPECT_EQ(lilv_node_as_float(d.node), parameter.Default) << p;
+        EXPECT_EQ(lilv_node_as_float(lo.node), parameter.Min) << p;
+        EXPECT_EQ(lilv_node_as_float(hi.node), parameter.Max) << p;
+        for (const char* property : {LV2_CORE__integer, LV2_CORE__enumeration})
+            EXPECT_TRUE(lilv_port_has_property(plugin, port, bundle.Uri(property))) << p << " " << property;
+        std::map<float, std::string> named;
+        LilvScalePoints* points = lilv_port_get_scale_points(plugin, port);
+        LILV_FOREACH (scale_points, i, points) {
+            const LilvScalePoint* point = lilv_scale_points_get(points, i);
+            named[lilv_node_as_float(lilv_scale_point_get_value(point))] =
+                lilv_node_as_string(lilv_scale_point_get_label(point));
+        }
+        lilv_scale_points_free(points);
+        ASSERT_EQ(named.size(), parameter.Enums.size()) << p;
+        for (std::size_t v = 0; v < parameter.Enums.size(); ++v)
+            EXPECT_EQ(named[static_cast<float>(v)], parameter.Enums[v]) << p << " " << v;
+    }
+}
+
+TEST(Lv2Bundle, ControlPortsRouteEveryInputAndNoneWhateverTheirValues) {
+    ASSERT_TRUE(PluginFound());
+    Instance plugin;  // no features at all
+    ASSERT_NE(plugin.instance, nullptr);
+    plugin.Fill(8);
+    plugin.Run(8);
+    ExpectRouted(plugin, 8, 0, 1, "defaults");
+    for (int v1 = 0; v1 <= 16; ++v1)
+        for (int v2 = 0; v2 <= 16; ++v2) {
+            plugin.control[0] = static_cast<float>(v1);
+            plugin.control[1] = static_cast<float>(v2);
+            plugin.Run(8);
+            ExpectRouted(plugin, 8, Source(v1), Source(v2), std::to_string(v1) + "/" + std::to_string(v2));
+        }
+    // LV2's limits are hints: values outside them route as the nearest valid
+    // one, non-finite ones leave the routing as it was.
+    const struct {
+        float value;
+        int source;
+    } odd[] = {{7.0f, 7},    {-3.0f, 0},     {2.49f, 2},     {2.5f, 3},       {15.5f, kNone}, {1e30f, kNone},
+               {9.0f, 9},    {kNaN, 9},      {kInf, 9},      {-kInf, 9},      {-1e30f, 0},    {-0.0f, 0}};
+    for (const auto& c : odd) {
+        plugin.control[0] = c.value;
+        plugin.control[1] = c.value;
+        plugin.Run(8);
+        ExpectRouted(plugin, 8, c.source, c.source, "value " + std::to_string(c.value));
+    }
+}
+
+// Hosts may hand an output the buffer of an input (Ardour gives out_k in_k's
+// on a 16-channel track), or buffers that partly overlap: the outputs are
+// what separate buffers give.
+TEST(Lv2Bundle, OutputsOnInputBuffersAreWhatSeparateBuffersGive) {
+    constexpr std::uint32_t kFrames = 300;
+    const struct {
+        const char* name;
+        int input;     // whose buffer output k gets, counted from k
+        int offset;    // frames after that buffer's start
+    } layouts[] = {{"in place", 0, 0}, {"next input", 1, 0}, {"last input first", 15, 0},
+                   {"partly overlapping", 0, 7}, {"overlapping the next", 1, -100}};
+    const std::pair<int, int> routings[] = {{0, 1}, {1, 0}, {15, 2}, {3, 16}};
+    // One instance and the same inputs throughout: only where the outputs go changes.
+    ASSERT_TRUE(PluginFound());
+    Instance plugin;
+    std::vector<float> pool(kChannels * 1000);
+    std::vector<float*> inputs;
+    for (int c = 0; c < kChannels; ++c) inputs.push_back(pool.data() + 1000 * c + 300);
+    for (const auto& layout : layouts)
+        for (const auto& [v1, v2] : routings) {
+            std::vector<float*> outputs;
+            std::vector<std::vector<float>> before;
+            for (int c = 0; c < kChannels; ++c) {
+                for (std::uint32_t j = 0; j < kFrames; ++j) inputs[std::size_t(c)][j] = Instance::Tone(c, j);
+                before.emplace_back(inputs[std::size_t(c)], inputs[std::size_t(c)] + kFrames);
+                outputs.push_back(inputs[std::size_t((c + layout.input) % kChannels)] + layout.offset);
+            }
+            for (std::uint32_t c = 0; c < kChannels; ++c) {
+                plugin.Connect(lv2_ports::kFirstInput + c, inputs[c]);
+                plugin.Connect(lv2_ports::kFirstOutput + c, outputs[c]);
+            }
+            plugin.control[0] = float(v1);
+            plugin.control[1] = float(v2);
+            plugin.Run(kFrames);
+            ExpectRouted(outputs, before, kFrames, Source(v1), Source(v2),
+                         std::string(layout.name) + " " + std::to_string(v1) + "/" + std::to_string(v2));
+        }
+}
+
+TEST(Lv2Bundle, AnyFrameCountWithoutAnnouncedBlockSizeAndNonFiniteInputs) {
+    ASSERT_TRUE(PluginFound());
+    Instance plugin(Instance::kNoFeatures, 9000);
+    // 0 and 1 frames, and more than the plug-in stages at once when a host
+    // announces nothing; routing changes between 1-frame runs.
+    const struct {
+        std::uint32_t frames;
+        int v1, v2;
+    } runs[] = {{0, 4, 5}, {1, 4, 5}, {1, 16, 2}, {1, 9, 9}, {2, 0, 16}, {4097, 12, 3}, {9000, 1, 14}, {0, 2, 2}};
+    for (const auto& run : runs) {
+        plugin.Fill(run.frames, true);
+        plugin.control[0] = float(run.v1);
+        plugin.control[1] = float(run.v2);
+        plugin.Run(run.frames);
+        ExpectRouted(plugin, run.frames, Source(run.v1), Source(run.v2),
+                     std::to_string(run.frames) + " frames");
+    }
+}
+
+namespace {
+
+// A time:Position field as a host may send it: any numeric atom.
+struct Field {
+    const char* key;
+    char type;  // i, l, f or d
+    double value;
+};
+
+struct Event {
+    std::int64_t frame;
+    std::vector<Field> fields;
+    const char* otype = LV2_TIME__Position;
+};
+
+// A sequence of objects, in a buffer a host would pass.
+class Sequence {
+public:
+    Sequence(UridMap& urids, const std::vector<Event>& events) {
+        LV2_Atom_Forge forge;
+        lv2_atom_forge_init(&forge, &urids.map);
+        lv2_atom_forge_set_buffer(&forge, reinterpret_cast<std::uint8_t*>(buffer), sizeof buffer);
+        LV2_Atom_Forge_Frame sequence, object;
+        lv2_atom_forge_sequence_head(&forge, &sequence, 0);
+        for (const Event& event : events) {
+            lv2_atom_forge_frame_time(&forge, event.frame);
+            lv2_atom_forge_object(&forge, &object, 0, urids(event.otype));
+            for (const Field& field : event.fields) {
+                lv2_atom_forge_key(&forge, urids(field.key));
+                switch (field.type) {
+                case 'i': lv2_atom_forge_int(&forge, static_cast<std::int32_t>(field.value)); break;
+                case 'l': lv2_atom_forge_long(&forge, static_cast<std::int64_t>(field.value)); break;
+                case 'f': lv2_atom_forge_float(&forge, static_cast<float>(field.value)); break;
+                default: lv2_atom_forge_double(&forge, field.value); break;
+                }
+            }
+            lv2_atom_forge_pop(&forge, &object);
+        }
+        lv2_atom_forge_pop(&forge, &sequence);
+    }
+    const LV2_Atom_Sequence* Get() const { return reinterpret_cast<const LV2_Atom_Sequence*>(buffer); }
+
+private:
+    alignas(8) std::uint64_t buffer[512] = {};
+};
+
+}  // namespace
+
+// Positions at a block's first frame count for that block, later ones from
+// the next; in between the position moves on at the tempo while playing.
+TEST(Lv2Time, PositionsGiveTheTransportAndMoveOnBetweenThem) {
+    UridMap urids;
+    CLv2Time time(&urids.map);
+    const std::vector<Field> start = {{LV2_TIME__beatsPerMinute, 'd', 120}, {LV2_TIME__speed, 'f', 1},
+                                      {LV2_TIME__beatsPerBar, 'f', 3},      {LV2_TIME__beatUnit, 'i', 8},
+                                      {LV2_TIME__bar, 'l', 2},              {LV2_TIME__barBeat, 'f', 1.5}};
+    const struct {
+        std::uint32_t frames;
+        std::vector<Event> events;
+        bool known;
+        double quarterNotes, tempo, numerator, denominator;
+        bool playing;
+    } steps[] = {
+        {480, {}, false, 0, 0, 0, 0, false},
+        {480, {{0, {}, LV2_TIME__Rate}}, false, 0, 0, 0, 0, false},  // not a position
+        // (2 bars of 3 + 1.5) eighths = 3.75 quarters, then 2 eighths a second
+        {480, {{0, start}}, true, 3.75, 120, 3, 8, true},
+        {24000, {}, true, 3.76, 120, 3, 8, true},
+        {480, {{240, {{LV2_TIME__speed, 'd', 0}, {LV2_TIME__bar, 'i', 0}, {LV2_TIME__barBeat, 'd', 0}}}}, true, 4.26,
+         120, 3, 8, true},
+        {480, {}, true, 0, 120, 3, 8, false},
+        // Non-finite values change nothing; without a bar the beat count tells.
+        {100, {{0, {{LV2_TIME__beatsPerMinute, 'd', kNaN}, {LV2_TIME__beatUnit, 'l', 4}, {LV2_TIME__beat, 'd', 6}}}},
+         true, 6, 120, 3, 4, false},
+        // Out of order, the later event counts at the earlier one's frame.
+        {400, {{300, {{LV2_TIME__speed, 'f', 2}}}, {100, {{LV2_TIME__beatsPerMinute, 'f', 60}}}}, true, 6, 120, 3, 4, false},
+        {48000, {}, true, 6 + 2.0 * 100 / 48000, 60, 3, 4, true},
+        {1, {}, true, 8 + 2.0 * 100 / 48000, 60, 3, 4, true},
+    };
+    for (std::size_t s = 0; s < std::size(steps); ++s) {
+        const auto& step = steps[s];
+        const Sequence sequence(urids, step.events);
+        int renders = 0;
+        time.Run(sequence.Get(), step.frames, 48000.0, [&](const TPatcherTransport* transport) {
+            ++renders;
+            ASSERT_EQ(transport != nullptr, step.known) << "step " << s;
+            if (!transport) return;
+            EXPECT_NEAR(transport->QuarterNotes, step.quarterNotes, 1e-9) << "step " << s;
+            EXPECT_TRUE(transport->HasPosition && transport->HasTempo && transport->HasTimeSignature) << "step " << s;
+            EXPECT_EQ(transport->Tempo, step.tempo) << "step " << s;
+            EXPECT_EQ(transport->TimeSigNumerator, step.numerator) << "step " << s;
+            EXPECT_EQ(transport->TimeSigDenominator, step.denominator) << "step " << s;
+            EXPECT_EQ(transport->Playing, step.playing) << "step " << s;
+            EXPECT_FALSE(transport->Recording);
+        });
+        EXPECT_EQ(renders, 1) << "step " << s;
+    }
+
+    // Without a map nothing can be recognised, and a null sequence is none.
+    CLv2Time blind(nullptr);
+    const Sequence sequence(urids, {{0, start}});
+    for (const LV2_Atom_Sequence* events : {sequence.Get(), static_cast<const LV2_Atom_Sequence*>(nullptr)})
+        blind.Run(events, 64, 48000.0, [](const TPatcherTransport* transport) { EXPECT_EQ(transport, nullptr); });
+}
+
+TEST(Lv2Options, BlockSizeIsTheAnnouncedMaximumElseTheNominalElseUnknown) {
+    UridMap urids;
+    const LV2_URID intType = urids(LV2_ATOM__Int), floatType = urids(LV2_ATOM__Float);
+    const LV2_URID max = urids(LV2_BUF_SIZE__maxBlockLength), nominal = urids(LV2_BUF_SIZE__nominalBlockLength);
+    const std::int32_t v256 = 256, v64 = 64, v0 = 0;
+    const float f512 = 512.0f;
+    const auto option = [&](LV2_URID key, LV2_URID type, const void* value, LV2_Options_Context context = LV2_OPTIONS_INSTANCE) {
+        return LV2_Options_Option{context, 0, key, 4, type, value};
+    };
+    const LV2_Options_Option end{LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
+    const struct {
+        std::vector<LV2_Options_Option> options;
+        std::int32_t length;
+    } cases[] = {
+        {{option(nominal, intType, &v64), option(max, intType, &v256)}, 256},
+        {{option(max, intType, &v0), option(nominal, intType, &v64)}, 64},
+        {{option(max, floatType, &f512)}, 0},
+        {{option(max, intType, &v256, LV2_OPTIONS_PORT)}, 0},
+        {{}, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<LV2_Options_Option> options = c.options;
+        options.push_back(end);
+        EXPECT_EQ(Lv2BlockLength(options.data(), &urids.map), c.length);
+        EXPECT_EQ(Lv2BlockLength(options.data(), nullptr), 0);
+    }
+    EXPECT_EQ(Lv2BlockLength(nullptr, &urids.map), 0);
+}
+
+// With a map, options and a time port, as full hosts run it: routing as
+// without them, and run() never touches the heap.
+TEST(Lv2AudioThread, RunWithTimePositionsNeverTouchesTheHeap) {
+    if (!kCountsLibrary) GTEST_SKIP() << "the library's allocations cannot be counted from here";
+    UridMap urids;
+    const std::int32_t maxBlock = 512;
+    const LV2_Options_Option options[] = {
+        {LV2_OPTIONS_INSTANCE, 0, urids(LV2_BUF_SIZE__maxBlockLength), 4, urids(LV2_ATOM__Int), &maxBlock},
+        {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    const LV2_Feature map{LV2_URID__map, &urids.map}, optionFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[] = {&map, &optionFeature, nullptr};
+    ASSERT_TRUE(PluginFound());
+    Instance plugin(features);
+    ASSERT_NE(plugin.instance, nullptr);
+    const Sequence positions(urids, {{0, {{LV2_TIME__beatsPerMinute, 'd', 100}, {LV2_TIME__speed, 'f', 1},
+                                          {LV2_TIME__bar, 'l', 4}, {LV2_TIME__beatsPerBar, 'f', 4},
+                                          {LV2_TIME__beatUnit, 'i', 4}}},
+                                     {200, {{LV2_TIME__speed, 'f', 0}}}});
+    const Sequence empty(urids, {});
+    plugin.Fill(512);
+
+    const HeapTraffic start = HeapTraffic::Now();
+    for (int i = 0; i < 200; ++i) {
+        plugin.Connect(lv2_ports::kTime, const_cast<LV2_Atom_Sequence*>(i % 3 ? empty.Get() : positions.Get()));
+        plugin.control[i % 2] = float(i % 17);
+        plugin.Run(i % 7 == 0 ? 0 : 512);
+    }
+    const HeapTraffic audio = HeapTraffic::Now().Since(start);
+    EXPECT_EQ(audio.news, 0u);
+    EXPECT_EQ(audio.deletes, 0u);
+    EXPECT_EQ(audio.mallocs, 0u);
+    EXPECT_EQ(audio.frees, 0u);
+
+    plugin.Connect(lv2_ports::kTime, nullptr);
+    plugin.Run(512);
+    ExpectRouted(plugin, 512, 198 % 17, 199 % 17, "after the runs");
+}
