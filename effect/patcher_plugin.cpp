@@ -98,9 +98,11 @@ CPatcherPlugin::CPatcherPlugin() {
 void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
     SampleRate = sampleRate;
     MaxFrames = std::max(maxFrames, 0);
-    const std::int32_t staging = std::max(maxFrames, kDefaultStagingFrames);
+    const std::int32_t staging = std::clamp(maxFrames, kDefaultStagingFrames, kMaxStagingFrames);
     if (staging > StagingFrames) {
-        Staging = std::make_unique<std::byte[]>(static_cast<std::size_t>(staging) * kChannels * sizeof(double));
+        // Left unwritten: only partly overlapping buffers ever touch it.
+        Staging = std::make_unique_for_overwrite<std::byte[]>(static_cast<std::size_t>(staging) * kChannels *
+                                                              sizeof(double));
         StagingFrames = staging;
     }
     Effect.DoResume();

@@ -92,8 +92,12 @@ private:
     friend class TPatcherBlock;
     friend struct TPatcherHostServices;
 
-    // The stretch a host's partly overlapping buffers are copied into, in frames.
+    // The stretch a host's partly overlapping buffers are copied into, in
+    // frames: the announced maximum within these bounds. Hosts may announce up
+    // to 2^31 frames, which no instance can stage. Partly overlapping buffers
+    // give what separate ones give for blocks up to the stretch.
     static constexpr std::int32_t kDefaultStagingFrames = 4096;
+    static constexpr std::int32_t kMaxStagingFrames = 65536;
 
     TVexilEffect Effect;
 
