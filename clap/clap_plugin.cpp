@@ -26,20 +26,6 @@ const TClapEventParamValue* ParamValueEvent(const TClapEventHeader* header) {
     return KnownParam(event->ParamId) ? event : nullptr;
 }
 
-const TPatcherTransport* Transport(const TClapEventTransport* clap, TPatcherTransport& transport) {
-    if (!clap) return nullptr;
-    transport.HasTempo = clap->Flags & kClapTransportHasTempo;
-    transport.Tempo = clap->Tempo;
-    transport.HasTimeSignature = clap->Flags & kClapTransportHasTimeSignature;
-    transport.TimeSigNumerator = clap->TimeSigNumerator;
-    transport.TimeSigDenominator = clap->TimeSigDenominator;
-    transport.HasPosition = clap->Flags & kClapTransportHasBeatsTimeline;
-    transport.QuarterNotes = static_cast<double>(clap->SongPosBeats) / static_cast<double>(kClapBeatTimeFactor);
-    transport.Playing = clap->Flags & kClapTransportIsPlaying;
-    transport.Recording = clap->Flags & kClapTransportIsRecording;
-    return &transport;
-}
-
 // The port's 16 channels in this precision, or null when the buffer does not
 // carry them all.
 template <class Sample>
@@ -57,6 +43,20 @@ Sample* const* Channels(const TClapAudioBuffer* buffer, std::uint32_t count) {
 }
 
 }  // namespace
+
+const TPatcherTransport* PatcherTransport(const TClapEventTransport* clap, TPatcherTransport& transport) {
+    if (!clap) return nullptr;
+    transport.HasTempo = clap->Flags & kClapTransportHasTempo;
+    transport.Tempo = clap->Tempo;
+    transport.HasTimeSignature = clap->Flags & kClapTransportHasTimeSignature;
+    transport.TimeSigNumerator = clap->TimeSigNumerator;
+    transport.TimeSigDenominator = clap->TimeSigDenominator;
+    transport.HasPosition = clap->Flags & kClapTransportHasBeatsTimeline;
+    transport.QuarterNotes = static_cast<double>(clap->SongPosBeats) / static_cast<double>(kClapBeatTimeFactor);
+    transport.Playing = clap->Flags & kClapTransportIsPlaying;
+    transport.Recording = clap->Flags & kClapTransportIsRecording;
+    return &transport;
+}
 
 const TClapPluginDescriptor& CClapPlugin::Descriptor() {
     static const char* const features[] = {kClapFeatureAudioEffect, kClapFeatureUtility, nullptr};
@@ -150,7 +150,7 @@ std::int32_t CClapPlugin::Process(const TClapPlugin* plugin, const TClapProcess*
     if (!process) return kClapProcessError;
     if (self.Active) {
         TPatcherTransport transport;
-        const TPatcherTransport* time = Transport(process->Transport, transport);
+        const TPatcherTransport* time = PatcherTransport(process->Transport, transport);
         const auto* in = process->AudioInputs;
         const auto* out = process->AudioOutputs;
         const std::uint32_t ins = process->AudioInputsCount, outs = process->AudioOutputsCount;

@@ -8,6 +8,10 @@
 #include "patcher_plugin.h"
 #include "relaxed.h"
 
+// The transport of a process call as the patcher's block section takes it;
+// null without one.
+const TPatcherTransport* PatcherTransport(const TClapEventTransport* clap, TPatcherTransport& transport);
+
 class CClapPlugin {
 public:
     static constexpr const char* kId = "com.brindlefox.multichannel-patcher";
