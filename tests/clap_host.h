@@ -210,7 +210,8 @@ public:
     explicit ClapAudio(int frames, int offset = kSeparate)
         : frames(frames), offset(offset), stride(2 * frames + 2 * std::abs(offset == kSeparate ? 0 : offset) + 16) {
         pool.assign(static_cast<std::size_t>(stride) * kClapChannels, Sample(-7));
-        if (offset == kSeparate) separate.assign(static_cast<std::size_t>(frames) * kClapChannels, Sample(-7));
+        // Never empty: a block of no frames still has a buffer for every channel.
+        if (offset == kSeparate) separate.assign(static_cast<std::size_t>(frames + 1) * kClapChannels, Sample(-7));
         original.assign(kClapChannels, std::vector<Sample>(static_cast<std::size_t>(frames)));
         for (int c = 0; c < kClapChannels; ++c) {
             in[c] = pool.data() + static_cast<std::ptrdiff_t>(c) * stride + stride / 2 - frames / 2;

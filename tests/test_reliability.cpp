@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,98 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "heap_traffic.h"
 #include "plugin_under_test.h"
 #include "routing_model.h"
-
-// Heap traffic of the whole test program. Where the library binds its
-// allocation calls to the program's definitions (ELF symbol interposition)
-// the definitions below count its traffic too.
-namespace heap {
-std::atomic<std::uint64_t> news{0};
-std::atomic<std::uint64_t> deletes{0};
-std::atomic<std::uint64_t> mallocs{0};
-std::atomic<std::uint64_t> frees{0};
-}  // namespace heap
-
-#if defined(__GLIBC__)
-constexpr bool kCountsLibrary = true;
-
-// The library's other forms of new and delete forward to these.
-void* operator new(std::size_t size) {
-    heap::news.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, std::align_val_t alignment) {
-    heap::news.fetch_add(1, std::memory_order_relaxed);
-    const auto a = static_cast<std::size_t>(alignment);
-    if (void* p = std::aligned_alloc(a, (size + a - 1) / a * a)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    if (p) heap::deletes.fetch_add(1, std::memory_order_relaxed);
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void operator delete(void* p, std::align_val_t) noexcept {
-    if (p) heap::deletes.fetch_add(1, std::memory_order_relaxed);
-    std::free(p);
-}
-
-// The sanitizers bring allocators of their own, which must stay in charge.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define RELIABILITY_SANITIZED
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define RELIABILITY_SANITIZED
-#endif
-#endif
-
-#if defined(RELIABILITY_SANITIZED)
-constexpr bool kCountsMalloc = false;
-#else
-constexpr bool kCountsMalloc = true;
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-void __libc_free(void*);
-
-void* malloc(std::size_t size) noexcept {
-    heap::mallocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) noexcept {
-    heap::mallocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(count, size);
-}
-void* realloc(void* p, std::size_t size) noexcept {
-    heap::mallocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, size);
-}
-void* memalign(std::size_t alignment, std::size_t size) noexcept {
-    heap::mallocs.fetch_add(1, std::memory_order_relaxed);
-    return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept { return memalign(alignment, size); }
-int posix_memalign(void** out, std::size_t alignment, std::size_t size) noexcept {
-    void* p = memalign(alignment, size);
-    if (!p) return ENOMEM;
-    *out = p;
-    return 0;
-}
-void free(void* p) noexcept {
-    if (p) heap::frees.fetch_add(1, std::memory_order_relaxed);
-    __libc_free(p);
-}
-}
-#endif
-#else
-// A Windows library keeps its own allocator, out of this program's reach.
-constexpr bool kCountsLibrary = false;
-constexpr bool kCountsMalloc = false;
-#endif
 
 namespace {
 
@@ -429,16 +339,6 @@ TEST(HostThreads, ParameterChangesAndStateReloadsWhileProcessing) {
 
 // ---------------------------------------------------------------------------
 // The audio thread's rules
-
-struct HeapTraffic {
-    std::uint64_t news, deletes, mallocs, frees;
-    static HeapTraffic Now() {
-        return {heap::news.load(), heap::deletes.load(), heap::mallocs.load(), heap::frees.load()};
-    }
-    HeapTraffic Since(const HeapTraffic& start) const {
-        return {news - start.news, deletes - start.deletes, mallocs - start.mallocs, frees - start.frees};
-    }
-};
 
 TEST(AudioThread, ProcessingParameterSetsAndTheBlockSectionNeverTouchTheHeap) {
     if (!kCountsLibrary) GTEST_SKIP() << "the library's allocations cannot be counted from here";
