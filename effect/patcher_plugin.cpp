@@ -19,10 +19,9 @@ const TVexilEffect& Description() {
     return effect;
 }
 
-// Two buffers of `bytes` each that meet without being the same.
-bool PartlyOverlap(const void* a, const void* b, std::uintptr_t bytes) {
-    const std::uintptr_t distance = reinterpret_cast<std::uintptr_t>(a) - reinterpret_cast<std::uintptr_t>(b);
-    return distance != 0 && distance + bytes - 1 < 2 * bytes - 1;
+std::uintptr_t Distance(const void* a, const void* b) {
+    const auto x = reinterpret_cast<std::uintptr_t>(a), y = reinterpret_cast<std::uintptr_t>(b);
+    return x > y ? x - y : y - x;
 }
 
 }  // namespace
@@ -155,16 +154,30 @@ TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transp
 }
 
 template <class Sample>
+std::uintptr_t CPatcherPlugin::ClosestBuffers(Sample* const* inputs, Sample* const* outputs) {
+    bool same = true;
+    for (int c = 0; c < kChannels; ++c) same &= Spacing.Inputs[c] == inputs[c] && Spacing.Outputs[c] == outputs[c];
+    if (same) return Spacing.Closest;
+    std::uintptr_t closest = std::numeric_limits<std::uintptr_t>::max();
+    for (int i = 0; i < kChannels; ++i)
+        for (int o = 0; o < kChannels; ++o)
+            if (const std::uintptr_t distance = Distance(inputs[i], outputs[o]); distance != 0)
+                closest = std::min(closest, distance);
+    std::copy_n(inputs, kChannels, Spacing.Inputs);
+    std::copy_n(outputs, kChannels, Spacing.Outputs);
+    Spacing.Closest = closest;
+    return closest;
+}
+
+template <class Sample>
 TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, Sample* const* outputs,
                                      std::uint32_t frames)
     : Plugin(plugin),
       HostInputs(inputs),
       Outputs(outputs),
       Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
-    const auto bytes = static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
-    bool overlap = false;
-    for (int i = 0; i < CPatcherPlugin::kChannels; ++i)
-        for (int o = 0; o < CPatcherPlugin::kChannels; ++o) overlap |= PartlyOverlap(inputs[i], outputs[o], bytes);
+    // Buffers of the block's length meet without being the same.
+    const bool overlap = Plugin.ClosestBuffers(inputs, outputs) < static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
     // Without staging (never activated) the frames still come out in order.
     Staged = overlap && Plugin.Staging;
 }

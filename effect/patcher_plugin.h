@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -118,6 +119,17 @@ private:
     // Copies of the inputs for one stretch, in either precision.
     std::unique_ptr<std::byte[]> Staging;
     std::int32_t StagingFrames = 0;
+
+    // The least distance in bytes between an input and an output that are
+    // not the same. Hosts mostly pass the same buffers block after block, so
+    // the answer for the last ones is kept. Audio thread only.
+    template <class Sample>
+    std::uintptr_t ClosestBuffers(Sample* const* inputs, Sample* const* outputs);
+    struct TBufferSpacing {
+        const void* Inputs[kChannels] = {};
+        const void* Outputs[kChannels] = {};
+        std::uintptr_t Closest = std::numeric_limits<std::uintptr_t>::max();
+    } Spacing;
 };
 
 // One processing call's frames, rendered in order up to the frames a host's
