@@ -1,6 +1,8 @@
 // Times the built plug-in's process entries through its AEffect record, the way
 // a host calls them, against the copy limit: the least work that gives the same
-// outputs. Prints ns/frame and the ratio plug-in / copy limit after the run.
+// outputs; and the CLAP module's process call against the VST 2 entries.
+// Prints ns/frame and the ratios plug-in / copy limit and CLAP / VST 2 after
+// the run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "clap_host.h"
 #include "plugin_library.h"
 #include "vst2.h"
 
@@ -187,6 +190,45 @@ void BM_Plugin(benchmark::State& state) {
     CountFrames(state, frames);
 }
 
+// The CLAP process call as a host makes it: the transport at the block's
+// start (as the VST 2 host's time answers), no events.
+template <class Sample, Fpu mode = Fpu::Default>
+void BM_Clap(benchmark::State& state) {
+    const FpuScope<mode> fpu;
+    const auto frames = static_cast<int>(state.range(0));
+    Buffers<Sample> buffers(frames);
+    ClapAudio<Sample> audio(frames);
+    audio.Fill([&](int c, int j) { return buffers.in[c][j]; });
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    plugin.Start(4096);
+    TClapEventTransport time{};
+    time.Flags = kClapTransportHasTempo | kClapTransportHasBeatsTimeline | kClapTransportHasTimeSignature |
+                 kClapTransportIsPlaying;
+    time.Tempo = transport.tempo;
+    time.TimeSigNumerator = time.TimeSigDenominator = 4;
+
+    Buffers<Sample> reference(frames);
+    CopyLimit(reference.inPtr, reference.outPtr, frames);
+    plugin.Process(audio, nullptr, &time);
+    for (int c = 0; c < kChannels; ++c)
+        for (int j = 0; j < frames; ++j)
+            if (const Sample out = audio.Output(c, j); std::memcmp(&reference.out[c][j], &out, sizeof out) != 0) {
+                state.SkipWithError("CLAP outputs differ from the copy limit");
+                return;
+            }
+
+    double samplePos = 0.0;
+    for (auto _ : state) {
+        time.SongPosBeats = static_cast<std::int64_t>(samplePos / transport.sampleRate * transport.tempo / 60.0 *
+                                                      static_cast<double>(kClapBeatTimeFactor));
+        plugin.Process(audio, nullptr, &time);
+        samplePos += frames;
+        benchmark::ClobberMemory();
+    }
+    CountFrames(state, frames);
+}
+
 template <class Sample, Fpu mode = Fpu::Default>
 void BM_CopyLimit(benchmark::State& state) {
     const FpuScope<mode> fpu;
@@ -209,12 +251,15 @@ void BlockSizes(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_Plugin<float>)->Name("Plugin/float")->Apply(BlockSizes);
+BENCHMARK(BM_Clap<float>)->Name("Clap/float")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<float>)->Name("CopyLimit/float")->Apply(BlockSizes);
 #if defined(__SSE2_MATH__)
 BENCHMARK(BM_Plugin<float, Fpu::FlushDenormals>)->Name("Plugin/float-ftz")->Apply(BlockSizes);
+BENCHMARK(BM_Clap<float, Fpu::FlushDenormals>)->Name("Clap/float-ftz")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<float, Fpu::FlushDenormals>)->Name("CopyLimit/float-ftz")->Apply(BlockSizes);
 #endif
 BENCHMARK(BM_Plugin<double>)->Name("Plugin/double")->Apply(BlockSizes);
+BENCHMARK(BM_Clap<double>)->Name("Clap/double")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<double>)->Name("CopyLimit/double")->Apply(BlockSizes);
 
 // Keeps the console output and remembers the time per frame of every run, for
@@ -231,14 +276,17 @@ public:
     }
 
     void PrintSummary() const {
-        std::printf("\n%-9s %7s %16s %16s %8s\n", "samples", "frames", "plug-in ns/frame", "copy ns/frame", "ratio");
+        std::printf("\n%-9s %7s %16s %16s %8s %16s %10s\n", "samples", "frames", "plug-in ns/frame", "copy ns/frame",
+                    "ratio", "CLAP ns/frame", "CLAP/VST2");
         for (const char* precision : {"float", "float-ftz", "double"})
             for (int frames : kBlockSizes) {
                 const std::string suffix = std::string(precision) + "/" + std::to_string(frames);
                 const double plugin = Median("Plugin/" + suffix);
                 const double copy = Median("CopyLimit/" + suffix);
-                if (plugin <= 0.0 || copy <= 0.0) continue;
-                std::printf("%-9s %7d %16.3f %16.3f %8.2f\n", precision, frames, plugin, copy, plugin / copy);
+                const double clap = Median("Clap/" + suffix);
+                if (plugin <= 0.0 || copy <= 0.0 || clap <= 0.0) continue;
+                std::printf("%-9s %7d %16.3f %16.3f %8.2f %16.3f %10.3f\n", precision, frames, plugin, copy,
+                            plugin / copy, clap, clap / plugin);
             }
     }
 
