@@ -26,11 +26,11 @@ const TClapEventParamValue* ParamValueEvent(const TClapEventHeader* header) {
     return KnownParam(event->ParamId) ? event : nullptr;
 }
 
-// The port's 16 channels in this precision, or null when the buffer does not
-// carry them all.
+// The port's 16 channels in this precision, or null when the buffer is not
+// the port as described.
 template <class Sample>
 Sample* const* Channels(const TClapAudioBuffer* buffer, std::uint32_t count) {
-    if (count < 1 || !buffer || buffer->ChannelCount < kChannels) return nullptr;
+    if (count != 1 || !buffer || buffer->ChannelCount != kChannels) return nullptr;
     Sample* const* channels;
     if constexpr (sizeof(Sample) == sizeof(float))
         channels = buffer->Data32;

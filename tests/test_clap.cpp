@@ -368,9 +368,11 @@ TEST(ClapPlugin, LifecyclesHostsLeadItThrough) {
     ClapAudio<float> audio(8);
     ClapEvents events;
     events.Param(0, 1, 5);
-    audio.inputBuffer.ChannelCount = 15;
-    EXPECT_EQ(plugin.Process(audio, &events), kClapProcessError);
-    EXPECT_EQ(plugin.Value(1), 5.0);
+    for (std::uint32_t channels : {15u, 17u}) {
+        audio.inputBuffer.ChannelCount = channels;
+        EXPECT_EQ(plugin.Process(audio, &events), kClapProcessError);
+        EXPECT_EQ(plugin.Value(1), 5.0);
+    }
     audio.inputBuffer.ChannelCount = 16;
     ClapAudio<double> doubles(8);
     audio.outputBuffer = doubles.outputBuffer;  // 32-bit in, 64-bit out
