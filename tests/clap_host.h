@@ -327,18 +327,23 @@ public:
     template <class Sample>
     std::int32_t Process(ClapAudio<Sample>& audio, const ClapEvents* events = nullptr,
                          const TClapEventTransport* transport = nullptr) {
+        return Process(audio.inputBuffer, audio.outputBuffer, static_cast<std::uint32_t>(audio.frames), events,
+                       transport);
+    }
+    std::int32_t Process(const TClapAudioBuffer& inputs, TClapAudioBuffer& outputs, std::uint32_t frames,
+                         const ClapEvents* events = nullptr, const TClapEventTransport* transport = nullptr) {
         static const ClapEvents none;
         process.SteadyTime = steadyTime;
-        process.FramesCount = static_cast<std::uint32_t>(audio.frames);
+        process.FramesCount = frames;
         process.Transport = transport;
-        process.AudioInputs = &audio.inputBuffer;
-        process.AudioOutputs = &audio.outputBuffer;
+        process.AudioInputs = &inputs;
+        process.AudioOutputs = &outputs;
         process.AudioInputsCount = process.AudioOutputsCount = 1;
         process.InEvents = (events ? events : &none)->List();
         process.OutEvents = &outputEvents.list;
         std::int32_t status = 0;
         AudioThread([&] { status = plugin->Process(plugin, &process); });
-        steadyTime += audio.frames;
+        steadyTime += frames;
         return status;
     }
 
