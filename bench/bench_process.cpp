@@ -1,7 +1,8 @@
 // Times the built plug-in's process entries through its AEffect record, the way
 // a host calls them, against the copy limit: the least work that gives the same
-// outputs. Prints ns/frame and the ratio plug-in / copy limit after the run,
-// and, where the LV2 bundle is built, its run() against the VST 2 entry.
+// outputs; the CLAP module's process call against the VST 2 entries; and,
+// where the LV2 bundle is built, its run() against the VST 2 entry. Prints
+// ns/frame and the ratios after the run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "clap_host.h"
 #include "plugin_library.h"
 #include "vst2.h"
 
@@ -197,6 +199,50 @@ void BM_Plugin(benchmark::State& state) {
     CountFrames(state, frames);
 }
 
+// The CLAP process call as a host makes it, on the same buffers: the
+// transport at the block's start (as the VST 2 host's time answers), no events.
+template <class Sample, Fpu mode = Fpu::Default>
+void BM_Clap(benchmark::State& state) {
+    const FpuScope<mode> fpu;
+    const auto frames = static_cast<int>(state.range(0));
+    Buffers<Sample> buffers(frames);
+    TClapAudioBuffer inputs{nullptr, nullptr, kChannels, 0, 0}, outputs = inputs;
+    if constexpr (sizeof(Sample) == sizeof(float)) {
+        inputs.Data32 = buffers.inPtr;
+        outputs.Data32 = buffers.outPtr;
+    } else {
+        inputs.Data64 = buffers.inPtr;
+        outputs.Data64 = buffers.outPtr;
+    }
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    plugin.Start(4096);
+    TClapEventTransport time{};
+    time.Flags = kClapTransportHasTempo | kClapTransportHasBeatsTimeline | kClapTransportHasTimeSignature |
+                 kClapTransportIsPlaying;
+    time.Tempo = transport.tempo;
+    time.TimeSigNumerator = time.TimeSigDenominator = 4;
+
+    Buffers<Sample> reference(frames);
+    CopyLimit(reference.inPtr, reference.outPtr, frames);
+    plugin.Process(inputs, outputs, static_cast<std::uint32_t>(frames), nullptr, &time);
+    for (int c = 0; c < kChannels; ++c)
+        if (std::memcmp(buffers.out[c].data(), reference.out[c].data(), sizeof(Sample) * frames) != 0) {
+            state.SkipWithError("CLAP outputs differ from the copy limit");
+            return;
+        }
+
+    double samplePos = 0.0;
+    for (auto _ : state) {
+        time.SongPosBeats = static_cast<std::int64_t>(samplePos / transport.sampleRate * transport.tempo / 60.0 *
+                                                      static_cast<double>(kClapBeatTimeFactor));
+        plugin.Process(inputs, outputs, static_cast<std::uint32_t>(frames), nullptr, &time);
+        samplePos += frames;
+        benchmark::ClobberMemory();
+    }
+    CountFrames(state, frames);
+}
+
 template <class Sample, Fpu mode = Fpu::Default>
 void BM_CopyLimit(benchmark::State& state) {
     const FpuScope<mode> fpu;
@@ -327,12 +373,15 @@ void BlockSizes(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_Plugin<float>)->Name("Plugin/float")->Apply(BlockSizes);
+BENCHMARK(BM_Clap<float>)->Name("Clap/float")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<float>)->Name("CopyLimit/float")->Apply(BlockSizes);
 #if defined(__SSE2_MATH__)
 BENCHMARK(BM_Plugin<float, Fpu::FlushDenormals>)->Name("Plugin/float-ftz")->Apply(BlockSizes);
+BENCHMARK(BM_Clap<float, Fpu::FlushDenormals>)->Name("Clap/float-ftz")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<float, Fpu::FlushDenormals>)->Name("CopyLimit/float-ftz")->Apply(BlockSizes);
 #endif
 BENCHMARK(BM_Plugin<double>)->Name("Plugin/double")->Apply(BlockSizes);
+BENCHMARK(BM_Clap<double>)->Name("Clap/double")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<double>)->Name("CopyLimit/double")->Apply(BlockSizes);
 #if defined(MULTICHANNEL_PATCHER_LV2_PATH)
 BENCHMARK(BM_Lv2<>)->Name("Lv2/float")->Apply(BlockSizes);
@@ -355,14 +404,17 @@ public:
     }
 
     void PrintSummary() const {
-        std::printf("\n%-9s %7s %16s %16s %8s\n", "samples", "frames", "plug-in ns/frame", "copy ns/frame", "ratio");
+        std::printf("\n%-9s %7s %16s %16s %8s %16s %10s\n", "samples", "frames", "plug-in ns/frame", "copy ns/frame",
+                    "ratio", "CLAP ns/frame", "CLAP/VST2");
         for (const char* precision : {"float", "float-ftz", "double"})
             for (int frames : kBlockSizes) {
                 const std::string suffix = std::string(precision) + "/" + std::to_string(frames);
                 const double plugin = Median("Plugin/" + suffix);
                 const double copy = Median("CopyLimit/" + suffix);
-                if (plugin <= 0.0 || copy <= 0.0) continue;
-                std::printf("%-9s %7d %16.3f %16.3f %8.2f\n", precision, frames, plugin, copy, plugin / copy);
+                const double clap = Median("Clap/" + suffix);
+                if (plugin <= 0.0 || copy <= 0.0 || clap <= 0.0) continue;
+                std::printf("%-9s %7d %16.3f %16.3f %8.2f %16.3f %10.3f\n", precision, frames, plugin, copy,
+                            plugin / copy, clap, clap / plugin);
             }
         if (measured.count("Lv2/float/512") == 0) return;
         std::printf("\n%-9s %7s %16s %16s %8s\n", "samples", "frames", "LV2 ns/frame", "VST 2 ns/frame", "ratio");

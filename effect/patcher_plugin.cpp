@@ -19,10 +19,9 @@ const TVexilEffect& Description() {
     return effect;
 }
 
-// Two buffers of `bytes` each that meet without being the same.
-bool PartlyOverlap(const void* a, const void* b, std::uintptr_t bytes) {
-    const std::uintptr_t distance = reinterpret_cast<std::uintptr_t>(a) - reinterpret_cast<std::uintptr_t>(b);
-    return distance != 0 && distance + bytes - 1 < 2 * bytes - 1;
+std::uintptr_t Distance(const void* a, const void* b) {
+    const auto x = reinterpret_cast<std::uintptr_t>(a), y = reinterpret_cast<std::uintptr_t>(b);
+    return x > y ? x - y : y - x;
 }
 
 }  // namespace
@@ -100,7 +99,9 @@ void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
     MaxFrames = std::max(maxFrames, 0);
     const std::int32_t staging = std::clamp(maxFrames, kDefaultStagingFrames, kMaxStagingFrames);
     if (staging > StagingFrames) {
-        Staging = std::make_unique<std::byte[]>(static_cast<std::size_t>(staging) * kChannels * sizeof(double));
+        // Left unwritten: only partly overlapping buffers ever touch it.
+        Staging = std::make_unique_for_overwrite<std::byte[]>(static_cast<std::size_t>(staging) * kChannels *
+                                                              sizeof(double));
         StagingFrames = staging;
     }
     Effect.DoResume();
@@ -153,27 +154,32 @@ TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transp
 }
 
 template <class Sample>
+std::uintptr_t CPatcherPlugin::ClosestBuffers(Sample* const* inputs, Sample* const* outputs) {
+    bool same = true;
+    for (int c = 0; c < kChannels; ++c) same &= Spacing.Inputs[c] == inputs[c] && Spacing.Outputs[c] == outputs[c];
+    if (same) return Spacing.Closest;
+    std::uintptr_t closest = std::numeric_limits<std::uintptr_t>::max();
+    for (int i = 0; i < kChannels; ++i)
+        for (int o = 0; o < kChannels; ++o)
+            if (const std::uintptr_t distance = Distance(inputs[i], outputs[o]); distance != 0)
+                closest = std::min(closest, distance);
+    std::copy_n(inputs, kChannels, Spacing.Inputs);
+    std::copy_n(outputs, kChannels, Spacing.Outputs);
+    Spacing.Closest = closest;
+    return closest;
+}
+
+template <class Sample>
 TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, Sample* const* outputs,
                                      std::uint32_t frames)
     : Plugin(plugin),
       HostInputs(inputs),
       Outputs(outputs),
       Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
-    const auto bytes = static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
-    constexpr int kChannels = CPatcherPlugin::kChannels;
-    const bool same = bytes == Plugin.LastBytes && std::equal(inputs, inputs + kChannels, Plugin.LastBuffers) &&
-                      std::equal(outputs, outputs + kChannels, Plugin.LastBuffers + kChannels);
-    if (!same) {
-        bool overlap = false;
-        for (int i = 0; i < kChannels; ++i)
-            for (int o = 0; o < kChannels; ++o) overlap |= PartlyOverlap(inputs[i], outputs[o], bytes);
-        std::copy(inputs, inputs + kChannels, Plugin.LastBuffers);
-        std::copy(outputs, outputs + kChannels, Plugin.LastBuffers + kChannels);
-        Plugin.LastBytes = bytes;
-        Plugin.LastOverlap = overlap;
-    }
+    // Buffers of the block's length meet without being the same.
+    const bool overlap = Plugin.ClosestBuffers(inputs, outputs) < static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
     // Without staging (never activated) the frames still come out in order.
-    Staged = Plugin.LastOverlap && Plugin.Staging;
+    Staged = overlap && Plugin.Staging;
 }
 
 template <class Sample>

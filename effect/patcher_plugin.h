@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -93,9 +94,9 @@ private:
     friend struct TPatcherHostServices;
 
     // The stretch a host's partly overlapping buffers are copied into, in
-    // frames: the announced maximum within these bounds. Longer blocks are
-    // staged stretch by stretch, so a host announcing an absurd maximum costs
-    // no more than 8 MiB.
+    // frames: the announced maximum within these bounds. Hosts may announce up
+    // to 2^31 frames, which no instance can stage. Partly overlapping buffers
+    // give what separate ones give for blocks up to the stretch.
     static constexpr std::int32_t kDefaultStagingFrames = 4096;
     static constexpr std::int32_t kMaxStagingFrames = 65536;
 
@@ -119,12 +120,16 @@ private:
     std::unique_ptr<std::byte[]> Staging;
     std::int32_t StagingFrames = 0;
 
-    // The last block's buffers and whether any input partly overlapped an
-    // output: hosts pass the same ones call after call, and checking all
-    // pairs again costs more than a short block's frames.
-    const void* LastBuffers[2 * kChannels] = {};
-    std::uintptr_t LastBytes = 0;
-    bool LastOverlap = false;
+    // The least distance in bytes between an input and an output that are
+    // not the same. Hosts mostly pass the same buffers block after block, so
+    // the answer for the last ones is kept. Audio thread only.
+    template <class Sample>
+    std::uintptr_t ClosestBuffers(Sample* const* inputs, Sample* const* outputs);
+    struct TBufferSpacing {
+        const void* Inputs[kChannels] = {};
+        const void* Outputs[kChannels] = {};
+        std::uintptr_t Closest = std::numeric_limits<std::uintptr_t>::max();
+    } Spacing;
 };
 
 // One processing call's frames, rendered in order up to the frames a host's

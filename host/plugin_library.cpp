@@ -53,14 +53,15 @@ PluginLibrary::~PluginLibrary() {
 #endif
 }
 
-PluginEntryPoint PluginLibrary::Entry(const char* name) const {
+void* PluginLibrary::Symbol(const char* name) const {
 #if defined(_WIN32)
-    return reinterpret_cast<PluginEntryPoint>(
-        reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle), name)));
+    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle), name));
 #else
-    return reinterpret_cast<PluginEntryPoint>(dlsym(handle, name));
+    return dlsym(handle, name);
 #endif
 }
+
+PluginEntryPoint PluginLibrary::Entry(const char* name) const { return reinterpret_cast<PluginEntryPoint>(Symbol(name)); }
 
 PluginEntryPoint PluginLibrary::FindEntryPoint() const {
     for (const char* name : {"VSTPluginMain", "main", "MAIN"})

@@ -1,4 +1,4 @@
-// Opens a VST 2 plug-in library and finds its entry point, the same way on
+// Opens a plug-in library and finds its entry point, the same way on
 // every platform: dlopen/dlsym on POSIX, LoadLibrary/GetProcAddress on Windows.
 #pragma once
 
@@ -19,6 +19,8 @@ public:
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
 
+    // The address of an exported symbol, function or data, by name; or null.
+    void* Symbol(const char* name) const;
     // An exported function by name, or null.
     PluginEntryPoint Entry(const char* name) const;
     // The first of VSTPluginMain, main and MAIN that the library exports, or null.

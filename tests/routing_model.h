@@ -59,6 +59,21 @@ public:
         current = value;
     }
 
+    // A plain value as a CLAP host sets it: rounded to the step and held
+    // within 0..16, with the same tolerance; non-finite values and
+    // parameters the plug-in does not have are ignored.
+    void SetPlainValue(std::int64_t parameter, double value) {
+        if (parameter < 0 || parameter > 1 || !std::isfinite(value)) return;
+        const double plain = std::fmin(std::fmax(std::floor(value + 0.5), 0.0), 16.0);
+        double& current = slider[static_cast<std::size_t>(parameter) + 1];
+        if (plain - current > -0.00001 && plain - current < 0.00001) return;
+        current = plain;
+    }
+
+    // The plain value a CLAP host reads: the input the parameter routes, or
+    // 16 for silence.
+    double PlainValue(int parameter) const { return Source(parameter) < 0 ? 16.0 : Source(parameter); }
+
     float GetParameter(std::int32_t parameter) const {
         if (parameter < 0 || parameter > 1) return 0.0f;
         const auto normalized = static_cast<float>(slider[static_cast<std::size_t>(parameter) + 1] / 16.0);

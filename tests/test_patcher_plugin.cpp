@@ -201,6 +201,18 @@ TEST(PatcherPlugin, ChangesLandOnTheirFrameAndOverlappingBuffersActSeparate) {
     run(0.0, 0, true);
     // A host announcing an absurd maximum still gets its overlapping buffers staged.
     run(0.0f, 7, false, std::numeric_limits<std::int32_t>::max());
+
+    // The same buffers again, in blocks long enough to meet only from the third on.
+    CPatcherPlugin plugin;
+    plugin.Activate(44100.0, 512);
+    plugin.SetParameterValue(0, 5);
+    Buffers<float> buffers(300, 150, false);
+    for (int frames : {100, 150, 151, 300, 100, 300}) {
+        for (int c = 0; c < kChannels; ++c)
+            for (int j = 0; j < 300; ++j) buffers.in[c][j] = Tone<float>(c, j);
+        plugin.BeginBlock<float>(nullptr, buffers.in, buffers.out, static_cast<std::uint32_t>(frames)).Finish();
+        for (int j = 0; j < frames; ++j) ASSERT_EQ(buffers.out[0][j], Tone<float>(5, j)) << frames << " " << j;
+    }
 }
 
 TEST(PatcherPlugin, BlockSectionSeesTheTransportAndActivationSeesTheRates) {

@@ -1,0 +1,243 @@
+// Fuzz target: the CLAP module driven by a host whose requests come from the
+// input, decoded front to back; multi-byte numbers are little-endian and
+// every read past the end gives 0. Each step begins with one byte whose value
+// modulo 6 picks it:
+//   0 process: precision (1 byte, odd: double), frames (1 byte, below 0xF0
+//     that many, else 2 more bytes modulo 4097), buffers (1 byte: 0 separate,
+//     1 in place, else that many frames of offset as a signed byte), samples
+//     (1 byte: odd gives any bit patterns), transport (1 byte, odd: none),
+//     then events as below
+//   1 flush: events as below
+//   2 state load: length (2 bytes, modulo 1025), marker (1 byte, odd puts
+//     the marker first), bytes per read (1 byte, 0 as 1), failure (1 byte:
+//     0xFF none, else the position from which reads fail), then the bytes
+//   3 state save: bytes per write (1 byte, 0 as 1)
+//   4 activate with a maximum block (4 bytes) if inactive, else deactivate
+//   5 texts: parameter (as below), value (as below) to text and back
+// Events: count (1 byte, modulo 16), each a frame (2 bytes), a kind (1 byte
+// modulo 8: 6 another type, 7 another space, else a value), a parameter (1
+// byte: below 0x80 that modulo 3, else 4 more bytes give any id) and a value
+// (1 byte: 0 to 16 that value, else 8 more bytes give any double's bits).
+// After every step the plug-in must agree with the routing model: outputs
+// frame by frame as the events in order route them, parameter values, and
+// saved states byte for byte.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "clap_host.h"
+#include "routing_model.h"
+
+namespace {
+
+void Require(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+class Bytes {
+public:
+    Bytes(const std::uint8_t* data, std::size_t size) : data(data), left(size) {}
+    bool Empty() const { return left == 0; }
+
+    template <class T>
+    T Take() {
+        T value{};
+        Copy(&value, sizeof value);
+        return value;
+    }
+    std::size_t Copy(void* dest, std::size_t size) {
+        const std::size_t n = std::min(size, left);
+        if (n > 0) std::memcpy(dest, data, n);
+        data += n;
+        left -= n;
+        return n;
+    }
+
+private:
+    const std::uint8_t* data;
+    std::size_t left;
+};
+
+struct Event {
+    std::uint32_t time;
+    bool counts;  // a value event of the core space for one of the parameters
+    TClapId id;
+    double value;
+};
+
+std::vector<Event> TakeEvents(Bytes& in, ClapEvents& events) {
+    std::vector<Event> taken;
+    events.Clear();
+    for (int n = in.Take<std::uint8_t>() % 16; n > 0; --n) {
+        const auto time = in.Take<std::uint16_t>();
+        const int kind = in.Take<std::uint8_t>() % 8;
+        const auto b = in.Take<std::uint8_t>();
+        const TClapId id = b < 0x80 ? b % 3 : in.Take<std::uint32_t>();
+        const auto v = in.Take<std::uint8_t>();
+        const double value = v <= 16 ? v : in.Take<double>();
+        if (kind == 6)
+            events.Odd(time, id, value, kClapEventParamMod, kClapCoreEventSpaceId);
+        else if (kind == 7)
+            events.Odd(time, id, value, kClapEventParamValue, 1);
+        else
+            events.Param(time, id, value);
+        taken.push_back({time, kind < 6 && id < 2, id, value});
+    }
+    return taken;
+}
+
+template <class Sample>
+Sample MakeSample(bool anyBits, std::uint64_t seed, int channel, int frame) {
+    if (!anyBits) return Sample(channel + 1 + kClapChannels * frame);
+    std::uint64_t x = seed ^ (static_cast<std::uint64_t>(channel) << 40) ^ static_cast<std::uint64_t>(frame);
+    x = (x ^ (x >> 31)) * 0x9E3779B97F4A7C15ull;
+    x ^= x >> 29;
+    std::conditional_t<sizeof(Sample) == 4, std::uint32_t, std::uint64_t> bits = static_cast<decltype(bits)>(x);
+    Sample sample;
+    std::memcpy(&sample, &bits, sizeof sample);
+    return sample;
+}
+
+class Session {
+public:
+    Session() : plugin(host) {}
+
+    void Step(Bytes& in) {
+        switch (in.Take<std::uint8_t>() % 6) {
+        case 0:
+            if (in.Take<std::uint8_t>() % 2)
+                Process<double>(in);
+            else
+                Process<float>(in);
+            break;
+        case 1: {
+            const auto events = TakeEvents(in, list);
+            plugin.Flush(list);
+            for (const Event& e : events)
+                if (e.counts) model.SetPlainValue(e.id, e.value);
+            break;
+        }
+        case 2: Load(in); break;
+        case 3:
+            Require(plugin.Save(std::max<std::uint8_t>(in.Take<std::uint8_t>(), 1)) == model.SaveState(),
+                    "a saved state is the model's");
+            break;
+        case 4:
+            if (plugin.active)
+                plugin.Deactivate();
+            else
+                Require(plugin.Activate(44100.0, in.Take<std::uint32_t>()), "activation succeeds");
+            break;
+        default: Texts(in); break;
+        }
+        for (TClapId id : {0u, 1u})
+            Require(plugin.Value(id) == model.PlainValue(static_cast<int>(id)), "get_value answers the model's value");
+        double value;
+        Require(!plugin.params->GetValue(plugin.plugin, 2, &value), "get_value refuses unknown parameters");
+    }
+
+private:
+    template <class Sample>
+    void Process(Bytes& in) {
+        const auto b = in.Take<std::uint8_t>();
+        const int frames = b < 0xF0 ? b : in.Take<std::uint16_t>() % 4097;
+        const auto layout = in.Take<std::int8_t>();
+        const bool anyBits = in.Take<std::uint8_t>() % 2;
+        const bool noTransport = in.Take<std::uint8_t>() % 2;
+        const auto seed = static_cast<std::uint64_t>(frames) * 0x100000001b3ull + static_cast<std::uint8_t>(layout);
+        ClapAudio<Sample> audio(frames, layout == 0 ? ClapAudio<Sample>::kSeparate : layout == 1 ? 0 : layout);
+        audio.Fill([&](int c, int j) { return MakeSample<Sample>(anyBits, seed, c, j); });
+        const auto events = TakeEvents(in, list);
+        TClapEventTransport transport{};
+        transport.Flags = kClapTransportIsPlaying | kClapTransportHasTempo;
+        transport.Tempo = 120.0;
+        const std::int32_t status = plugin.Process(audio, &list, noTransport ? nullptr : &transport);
+        if (!plugin.active) {
+            Require(status == kClapProcessError, "an inactive plug-in renders nothing");
+            for (const Event& e : events)
+                if (e.counts) model.SetPlainValue(e.id, e.value);
+            return;
+        }
+        Require(status == kClapProcessContinueIfNotQuiet, "an active plug-in renders");
+        Require(audio.outputBuffer.ConstantMask == 0xFFFC, "outputs 3 to 16 and only they are marked constant");
+        // Each stretch between two events as the model routes it.
+        std::uint32_t rendered = 0;
+        const auto renderUntil = [&](std::uint32_t end) {
+            Sample frame[kClapChannels];
+            for (; rendered < end; ++rendered) {
+                const int j = static_cast<int>(rendered);
+                for (int c = 0; c < kClapChannels; ++c) frame[c] = audio.Input(c, j);
+                for (int c = 0; c < kClapChannels; ++c) {
+                    const Sample expected = c < 2 ? routing_model::Routed(model.Source(c), frame) : Sample(0);
+                    const Sample actual = audio.Output(c, j);
+                    Require(std::memcmp(&expected, &actual, sizeof expected) == 0, "outputs are the model's");
+                }
+            }
+        };
+        for (const Event& e : events) {
+            if (!e.counts) continue;
+            renderUntil(std::min<std::uint32_t>(e.time, static_cast<std::uint32_t>(frames)));
+            model.SetPlainValue(e.id, e.value);
+        }
+        renderUntil(static_cast<std::uint32_t>(frames));
+    }
+
+    void Load(Bytes& in) {
+        std::vector<std::uint8_t> chunk(in.Take<std::uint16_t>() % 1025);
+        const bool marker = in.Take<std::uint8_t>() % 2;
+        const std::uint64_t step = std::max<std::uint8_t>(in.Take<std::uint8_t>(), 1);
+        const auto fail = in.Take<std::uint8_t>();
+        const std::size_t failAt = fail == 0xFF ? SIZE_MAX : fail * 2u;
+        chunk.resize(in.Copy(chunk.data(), chunk.size()));
+        if (marker && chunk.size() >= sizeof(float)) std::memcpy(chunk.data(), &routing_model::kMarker, sizeof(float));
+
+        // Reads go on until 260 bytes or the end; one at or past failAt fails.
+        const std::size_t read = std::min(chunk.size(), routing_model::kStateBytes);
+        const bool failed = failAt < routing_model::kStateBytes && failAt <= chunk.size();
+        float first = 0.0f;
+        if (read >= sizeof first) std::memcpy(&first, chunk.data(), sizeof first);
+        const bool loads = !failed && read >= sizeof first && first == routing_model::kMarker;
+        Require(plugin.Load(chunk, step, failAt) == loads, "a state load answers whether it loaded");
+        if (loads) model.LoadState(chunk.data(), read);
+    }
+
+    void Texts(Bytes& in) {
+        const auto b = in.Take<std::uint8_t>();
+        const TClapId id = b < 0x80 ? b % 3 : in.Take<std::uint32_t>();
+        const auto v = in.Take<std::uint8_t>();
+        const double value = v <= 16 ? v : in.Take<double>();
+        char text[32];
+        const bool shown = plugin.params->ValueToText(plugin.plugin, id, value, text, sizeof text);
+        Require(shown == (id < 2 && std::isfinite(value)), "value_to_text shows finite values of known parameters");
+        if (!shown) return;
+        Require(std::memchr(text, 0, sizeof text) != nullptr, "value_to_text ends its text");
+        double back = -1.0;
+        Require(plugin.params->TextToValue(plugin.plugin, id, text, &back), "text_to_value takes what it showed");
+        Require(back == std::fmin(std::fmax(std::floor(value + 0.5), 0.0), 16.0), "texts map values both ways");
+    }
+
+    ClapTestHost host;
+    ClapInstance plugin;
+    routing_model::Model model;
+    ClapEvents list;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    ClapModule::Loaded();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Session session;
+    Bytes in(data, size);
+    for (int step = 0; step < 512 && !in.Empty(); ++step) session.Step(in);
+    return 0;
+}

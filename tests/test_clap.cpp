@@ -1,0 +1,559 @@
+// The built CLAP module, loaded through clap_entry and driven only as a host
+// drives it: factory, ports, parameters and texts, routing in both
+// precisions with any buffers, sample-accurate events, lifecycles, hosts
+// with and without extensions, and state shared with the VST 2 plug-in.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "clap_host.h"
+#include "clap_plugin.h"
+#include "plugin_under_test.h"
+#include "routing_model.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr int kNone = 16;
+constexpr std::uint64_t kSilentOutputs = 0xFFFC;
+
+// A distinct value per channel and frame; in double precision one that float
+// cannot hold, so a pass through single precision would show.
+template <class Sample>
+Sample Input(int channel, int frame) {
+    return Sample(channel + 1) + Sample(1) / Sample(frame + 3);
+}
+
+Bytes Chunk(std::vector<float> values) {
+    values.insert(values.begin(), -1000.0f);
+    Bytes bytes(values.size() * sizeof(float));
+    std::memcpy(bytes.data(), values.data(), bytes.size());
+    return bytes;
+}
+
+// Every output of the block as `source(output, frame)` routes it (kNone:
+// silence), and outputs 3 to 16 marked constant.
+template <class Sample, class Source>
+void ExpectRouted(const ClapAudio<Sample>& audio, Source source) {
+    for (int j = 0; j < audio.frames; ++j) {
+        Sample frame[kClapChannels];
+        for (int c = 0; c < kClapChannels; ++c) frame[c] = audio.Input(c, j);
+        for (int c = 0; c < kClapChannels; ++c) {
+            const int from = c < 2 ? source(c, j) : kNone;
+            const Sample expected = routing_model::Routed(from == kNone ? -1 : from, frame);
+            const Sample actual = audio.Output(c, j);
+            ASSERT_EQ(std::memcmp(&expected, &actual, sizeof expected), 0)
+                << "output " << c + 1 << ", frame " << j << " of " << audio.frames << ": " << audio.Output(c, j)
+                << " is not " << expected;
+        }
+    }
+    EXPECT_EQ(audio.outputBuffer.ConstantMask, kSilentOutputs);
+}
+
+template <class Sample>
+void ExpectRouted(const ClapAudio<Sample>& audio, int source1, int source2) {
+    ExpectRouted(audio, [&](int o, int) { return o == 0 ? source1 : source2; });
+}
+
+}  // namespace
+
+TEST(ClapEntry, InitIsCountedAndTheFactoryAnswersOnlyWhatItHas) {
+    const TClapPluginEntry& entry = ClapModule::Loaded().Entry();
+    EXPECT_EQ(entry.ClapVersion.Major, 1u);
+    ASSERT_TRUE(entry.Init(ClapPluginPath().c_str()));  // nested in the module's own
+    entry.Deinit();
+    ASSERT_NE(entry.GetFactory(kClapPluginFactoryId), nullptr);
+    for (const char* id : {"clap.plugin-factory.draft", "clap.preset-discovery-factory/2", "", (const char*)nullptr})
+        EXPECT_EQ(entry.GetFactory(id), nullptr) << (id ? id : "null");
+
+    const TClapPluginFactory& factory = ClapModule::Loaded().Factory();
+    ASSERT_EQ(factory.GetPluginCount(&factory), 1u);
+    EXPECT_EQ(factory.GetPluginDescriptor(&factory, 1), nullptr);
+    const TClapPluginDescriptor* d = factory.GetPluginDescriptor(&factory, 0);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->ClapVersion.Major, 1u);
+    EXPECT_STREQ(d->Id, kClapPluginId);
+    EXPECT_STREQ(d->Name, "Brindlefox_multi-channel patcher 16 ins to 2 outs");
+    EXPECT_STREQ(d->Vendor, "Brindlefox");
+    EXPECT_STREQ(d->Version, "1.0.0");
+    ASSERT_NE(d->Description, nullptr);
+    EXPECT_GT(std::strlen(d->Description), 20u);
+    EXPECT_EQ(std::strchr(d->Description, '\n'), nullptr);
+    for (const char* text : {d->Url, d->ManualUrl, d->SupportUrl}) EXPECT_STREQ(text, "");
+    ASSERT_NE(d->Features, nullptr);
+    std::vector<std::string> features;
+    for (const char* const* f = d->Features; *f; ++f) features.push_back(*f);
+    EXPECT_EQ(features, (std::vector<std::string>{"audio-effect", "utility"}));
+
+    ClapTestHost host;
+    for (const char* id : {"com.brindlefox.multichannel-patcher2", "com.brindlefox", "", (const char*)nullptr})
+        EXPECT_EQ(factory.CreatePlugin(&factory, host.Record(), id), nullptr) << (id ? id : "null");
+    EXPECT_EQ(factory.CreatePlugin(&factory, nullptr, kClapPluginId), nullptr);
+
+    // Every init answered by a deinit: the module is closed until the next init.
+    entry.Deinit();
+    EXPECT_EQ(entry.GetFactory(kClapPluginFactoryId), nullptr);
+    EXPECT_EQ(factory.GetPluginCount(&factory), 0u);
+    EXPECT_EQ(factory.CreatePlugin(&factory, host.Record(), kClapPluginId), nullptr);
+    entry.Deinit();
+    ASSERT_TRUE(entry.Init(ClapPluginPath().c_str()));
+    EXPECT_NE(entry.GetFactory(kClapPluginFactoryId), nullptr);
+}
+
+TEST(ClapPlugin, PortsAndParametersDescribeTheRouting) {
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    ASSERT_TRUE(plugin.ports && plugin.params && plugin.state && plugin.latency);
+    EXPECT_EQ(plugin.plugin->GetExtension(plugin.plugin, "clap.gui"), nullptr);
+    EXPECT_EQ(plugin.plugin->GetExtension(plugin.plugin, nullptr), nullptr);
+
+    for (bool isInput : {true, false}) {
+        ASSERT_EQ(plugin.ports->Count(plugin.plugin, isInput), 1u);
+        TClapAudioPortInfo info{};
+        ASSERT_TRUE(plugin.ports->Get(plugin.plugin, 0, isInput, &info));
+        EXPECT_EQ(info.Id, 0u);
+        EXPECT_EQ(info.ChannelCount, 16u);
+        EXPECT_EQ(info.Flags, kClapAudioPortIsMain | kClapAudioPortSupports64Bits | kClapAudioPortRequiresCommonSampleSize);
+        EXPECT_EQ(info.InPlacePair, 0u);
+        EXPECT_GT(std::strlen(info.Name), 0u);
+        EXPECT_FALSE(plugin.ports->Get(plugin.plugin, 1, isInput, &info));
+    }
+
+    ASSERT_EQ(plugin.params->Count(plugin.plugin), 2u);
+    for (std::uint32_t i = 0; i < 2; ++i) {
+        TClapParamInfo info{};
+        ASSERT_TRUE(plugin.params->GetInfo(plugin.plugin, i, &info));
+        EXPECT_EQ(info.Id, i);
+        EXPECT_EQ(std::string(info.Name), "routed to channel " + std::to_string(i + 1));
+        EXPECT_EQ(info.Flags, kClapParamIsStepped | kClapParamIsAutomatable | kClapParamIsEnum);
+        EXPECT_EQ(info.MinValue, 0.0);
+        EXPECT_EQ(info.MaxValue, 16.0);
+        EXPECT_EQ(info.DefaultValue, double(i));
+        EXPECT_EQ(plugin.Value(i), double(i));
+    }
+    TClapParamInfo info{};
+    EXPECT_FALSE(plugin.params->GetInfo(plugin.plugin, 2, &info));
+    double value = 5.0;
+    for (TClapId id : {2u, 100u, kClapInvalidId, 0x80000000u}) EXPECT_FALSE(plugin.params->GetValue(plugin.plugin, id, &value));
+    EXPECT_EQ(value, 5.0);
+    EXPECT_EQ(plugin.latency->Get(plugin.plugin), 0u);
+}
+
+TEST(ClapPlugin, ValuesAndTextsBothWays) {
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    const auto text = [&](TClapId id, double value, std::uint32_t capacity = 64) -> std::string {
+        char buffer[80];
+        std::memset(buffer, '#', sizeof buffer);
+        if (!plugin.params->ValueToText(plugin.plugin, id, value, buffer, capacity)) return "<refused>";
+        for (std::size_t i = capacity; i < sizeof buffer; ++i)
+            if (buffer[i] != '#') return "<wrote past the capacity>";
+        return std::string(buffer, strnlen(buffer, capacity)) + (strnlen(buffer, capacity) == capacity ? "<unended>" : "");
+    };
+    for (int v = 0; v <= 16; ++v) {
+        const std::string name = v < 16 ? "input channel " + std::to_string(v + 1) : "none";
+        for (TClapId id : {0u, 1u}) {
+            EXPECT_EQ(text(id, v), name);
+            double value = -1.0;
+            ASSERT_TRUE(plugin.params->TextToValue(plugin.plugin, id, name.c_str(), &value)) << name;
+            EXPECT_EQ(value, v);
+        }
+    }
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        TClapId id;
+        double value;
+        std::uint32_t capacity;
+        const char* shown;
+    } values[] = {{0, 2.49, 64, "input channel 3"},   {0, 2.5, 64, "input channel 4"}, {1, -3.0, 64, "input channel 1"},
+                  {1, 1e300, 64, "none"},              {0, NAN, 64, "<refused>"},       {0, inf, 64, "<refused>"},
+                  {2, 1.0, 64, "<refused>"},           {kClapInvalidId, 1.0, 64, "<refused>"},
+                  {0, 9.0, 8, "input c"},              {0, 9.0, 1, ""},                 {0, 16.0, 0, "<refused>"}};
+    for (const auto& c : values) EXPECT_EQ(text(c.id, c.value, c.capacity), c.shown) << c.id << " " << c.value;
+
+    double value = 7.0;
+    for (const char* refused : {"", "Input channel 1", "input channel 17", "none ", "input channel 01", "3", "0"})
+        EXPECT_FALSE(plugin.params->TextToValue(plugin.plugin, 0, refused, &value)) << refused;
+    EXPECT_FALSE(plugin.params->TextToValue(plugin.plugin, 0, nullptr, &value));
+    EXPECT_FALSE(plugin.params->TextToValue(plugin.plugin, 2, "none", &value));
+    const std::string endless(100000, 'n');
+    EXPECT_FALSE(plugin.params->TextToValue(plugin.plugin, 1, endless.c_str(), &value));
+    EXPECT_EQ(value, 7.0);
+}
+
+// Transport of a process call as the block section sees it: what a flag
+// does not vouch for is kept from before, or 0 for the position.
+TEST(ClapPlugin, TransportReachesTheBlockSection) {
+    using F = std::uint32_t;
+    const F all = kClapTransportHasTempo | kClapTransportHasTimeSignature | kClapTransportHasBeatsTimeline |
+                  kClapTransportIsPlaying | kClapTransportIsRecording;
+    const struct {
+        F flags;
+        double tempo;
+        std::uint16_t numerator;
+        double beats;
+        double seenTempo, seenNumerator, seenBeats, playState;
+    } cases[] = {
+        {all, 140.0, 7, 33.25, 140.0, 7.0, 33.25, 5.0},
+        {kClapTransportIsPlaying | kClapTransportHasBeatsTimeline, 150.0, 5, -2.5, 140.0, 7.0, -2.5, 1.0},
+        {kClapTransportIsRecording | kClapTransportHasTempo, 90.0, 3, 8.0, 90.0, 7.0, 0.0, 4.0},
+        {kClapTransportHasTimeSignature, 60.0, 3, 8.0, 90.0, 3.0, 0.0, 0.0},
+    };
+    CPatcherPlugin plugin;
+    plugin.Activate(48000.0, 16);
+    float in[16][4] = {}, out[16][4];
+    float* inputs[16];
+    float* outputs[16];
+    for (int c = 0; c < 16; ++c) {
+        inputs[c] = in[c];
+        outputs[c] = out[c];
+    }
+    const TVexilEffect& effect = plugin.GetEffect();
+    TPatcherTransport transport;
+    for (const auto& c : cases) {
+        TClapEventTransport clap{};
+        clap.Flags = c.flags;
+        clap.Tempo = c.tempo;
+        clap.TimeSigNumerator = c.numerator;
+        clap.TimeSigDenominator = 8;
+        clap.SongPosBeats = static_cast<std::int64_t>(c.beats * static_cast<double>(kClapBeatTimeFactor));
+        plugin.BeginBlock<float>(PatcherTransport(&clap, transport), inputs, outputs, 4).Finish();
+        EXPECT_EQ(effect.Tempo, c.seenTempo) << c.flags;
+        EXPECT_EQ(effect.TimeSigNumerator, c.seenNumerator) << c.flags;
+        EXPECT_EQ(effect.BeatPosition, c.seenBeats) << c.flags;
+        EXPECT_EQ(effect.PlayState, c.playState) << c.flags;
+    }
+    EXPECT_EQ(PatcherTransport(nullptr, transport), nullptr);
+}
+
+template <class Sample>
+class ClapRouting : public ::testing::Test {
+protected:
+    ClapRouting() { plugin.Start(); }
+
+    ClapTestHost host;
+    ClapInstance plugin{host};
+};
+
+using SampleTypes = ::testing::Types<float, double>;
+TYPED_TEST_SUITE(ClapRouting, SampleTypes);
+
+TYPED_TEST(ClapRouting, EveryValueOfEitherParameterRoutes) {
+    ClapAudio<TypeParam> audio(32);
+    for (int v = 0; v <= 16; ++v) {
+        this->plugin.Route(v, 16 - v);
+        audio.Fill(Input<TypeParam>);
+        ASSERT_EQ(this->plugin.Process(audio), kClapProcessContinueIfNotQuiet);
+        ExpectRouted(audio, v, 16 - v);
+        EXPECT_EQ(this->plugin.Value(0), v);
+    }
+}
+
+// Same and partly overlapping buffers give what separate ones give, for
+// blocks of 1 frame up to the announced maximum, with any samples.
+TYPED_TEST(ClapRouting, AnyBuffersAnyBlockSizeAnySamples) {
+    using S = TypeParam;
+    const auto odd = [](int c, int j) {
+        const S specials[] = {std::numeric_limits<S>::quiet_NaN(), std::numeric_limits<S>::infinity(),
+                              -std::numeric_limits<S>::infinity(), std::numeric_limits<S>::denorm_min(), S(-0.0)};
+        return j % 3 == 1 ? specials[(c + j) % 5] : Input<S>(c, j);
+    };
+    this->plugin.Route(6, 13);
+    for (int frames : {1, 7, 300, 4096})
+        for (int offset : {ClapAudio<S>::kSeparate, 0, 1, -1, 7, -150, frames - 1}) {
+            SCOPED_TRACE(testing::Message() << frames << " frames, offset " << offset);
+            ClapAudio<S> audio(frames, offset);
+            audio.Fill(odd);
+            ASSERT_EQ(this->plugin.Process(audio), kClapProcessContinueIfNotQuiet);
+            ExpectRouted(audio, 6, 13);
+        }
+}
+
+TYPED_TEST(ClapRouting, EventsLandOnTheirFrame) {
+    ClapAudio<TypeParam> audio(64);
+    audio.Fill(Input<TypeParam>);
+    ClapEvents events;
+    events.Param(0, 1, 9)
+        .Param(10, 0, 3.4)                                       // rounded
+        .Param(20, 0, 5)
+        .Param(20, 0, 99)                                        // the later at one frame wins; clamped
+        .Odd(30, 0, 2, kClapEventParamMod, kClapCoreEventSpaceId)  // not a value
+        .Odd(30, 0, 2, kClapEventParamValue, 1)                  // another space
+        .Odd(30, 0, 2, kClapEventParamValue, kClapCoreEventSpaceId, sizeof(TClapEventHeader))
+        .Param(30, 2, 2)                                         // no such parameter
+        .Param(30, 1, NAN)
+        .Param(40, 1, -5)
+        .Param(50, 0, 12)
+        .Param(1000, 1, 8);                                      // past the block: from its end
+    ASSERT_EQ(this->plugin.Process(audio, &events), kClapProcessContinueIfNotQuiet);
+    ExpectRouted(audio, [](int o, int j) {
+        if (o == 0) return j < 10 ? 0 : j < 20 ? 3 : j < 50 ? kNone : 12;
+        return j < 40 ? 9 : 0;
+    });
+    EXPECT_EQ(this->plugin.Value(0), 12.0);
+    EXPECT_EQ(this->plugin.Value(1), 8.0);
+    EXPECT_EQ(this->plugin.outputEvents.pushed, 0);
+
+    // Events out of order land no earlier than where the block has got to.
+    events.Clear();
+    events.Param(30, 0, 4).Param(5, 1, 2);
+    audio.Fill(Input<TypeParam>);
+    this->plugin.Process(audio, &events);
+    ExpectRouted(audio, [](int o, int j) { return o == 0 ? (j < 30 ? 12 : 4) : (j < 30 ? 8 : 2); });
+}
+
+TEST(ClapPlugin, FlushAppliesChangesOutsideProcessing) {
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    ClapEvents events;
+    events.Param(3, 0, 7).Param(0, 1, 16).Param(9, 0, NAN).Odd(0, 1, 3, kClapEventNoteOn, kClapCoreEventSpaceId);
+    plugin.Flush(events);  // inactive: main thread
+    EXPECT_EQ(plugin.Value(0), 7.0);
+    EXPECT_EQ(plugin.Value(1), 16.0);
+    plugin.Start();
+    events.Clear();
+    events.Param(0, 0, 2);
+    plugin.Flush(events);  // active, not processing: audio thread
+    ClapAudio<float> audio(16);
+    audio.Fill(Input<float>);
+    plugin.Process(audio);
+    ExpectRouted(audio, 2, kNone);
+    plugin.params->Flush(plugin.plugin, nullptr, nullptr);
+    EXPECT_EQ(host.misplacedCalls, 0);
+    EXPECT_EQ(host.flushRequests, 0);
+}
+
+TEST(ClapPlugin, LifecyclesHostsLeadItThrough) {
+    ClapTestHost host;
+    {
+        // Processing before activation renders nothing, yet takes the changes.
+        ClapInstance plugin(host);
+        EXPECT_FALSE(plugin.plugin->StartProcessing(plugin.plugin));
+        ClapAudio<float> audio(8);
+        audio.Fill(Input<float>);
+        ClapEvents events;
+        events.Param(0, 0, 11);
+        EXPECT_EQ(plugin.Process(audio, &events), kClapProcessError);
+        EXPECT_EQ(plugin.Value(0), 11.0);
+    }
+    for (std::uint32_t maxFrames : {1u, 512u, 65536u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        // Activation cycles at any announced maximum, ending active: destroyed so.
+        ClapInstance plugin(host);
+        plugin.Route(4, 9);
+        for (int cycle = 0; cycle < 20; ++cycle) {
+            ASSERT_TRUE(plugin.Activate(44100.0 + cycle, maxFrames)) << maxFrames;
+            ASSERT_TRUE(plugin.plugin->StartProcessing(plugin.plugin));
+            ClapAudio<double> audio(cycle % 2 ? 1 : 300, cycle % 2 ? 0 : 1);
+            audio.Fill(Input<double>);
+            ASSERT_EQ(plugin.Process(audio), kClapProcessContinueIfNotQuiet);
+            ExpectRouted(audio, 4, 9);
+            plugin.plugin->StopProcessing(plugin.plugin);
+            plugin.plugin->Reset(plugin.plugin);
+            if (cycle < 19) plugin.Deactivate();
+        }
+        plugin.plugin->OnMainThread(plugin.plugin);
+        plugin.active = false;
+    }
+    EXPECT_EQ(host.logs.size(), 5u);
+    EXPECT_EQ(host.latencyChanges, 0);
+    EXPECT_EQ(host.misplacedCalls, 0);
+
+    // Audio the ports do not describe is refused, its events still taken.
+    ClapInstance plugin(host);
+    plugin.Start();
+    ClapAudio<float> audio(8);
+    ClapEvents events;
+    events.Param(0, 1, 5);
+    for (std::uint32_t channels : {15u, 17u}) {
+        audio.inputBuffer.ChannelCount = channels;
+        EXPECT_EQ(plugin.Process(audio, &events), kClapProcessError);
+        EXPECT_EQ(plugin.Value(1), 5.0);
+    }
+    audio.inputBuffer.ChannelCount = 16;
+    ClapAudio<double> doubles(8);
+    audio.outputBuffer = doubles.outputBuffer;  // 32-bit in, 64-bit out
+    EXPECT_EQ(plugin.Process(audio), kClapProcessError);
+}
+
+// A host that offers no extension, or no thread check, or calls from another
+// thread than the main one: the plug-in works and calls the host only where
+// CLAP allows.
+TEST(ClapPlugin, HostExtensionsAreUsedOnlyWhereOfferedAndAllowed) {
+    const struct {
+        bool extensions, threadCheck, mainThread;
+        int rescans;
+        std::size_t logs;
+    } hosts[] = {{true, true, true, 1, 1}, {false, true, true, 0, 0}, {true, false, true, 1, 1},
+                 {true, true, false, 0, 1}, {true, false, false, 1, 1}};
+    for (const auto& h : hosts) {
+        SCOPED_TRACE(testing::Message() << h.extensions << h.threadCheck << h.mainThread);
+        ClapTestHost host;
+        host.offersExtensions = h.extensions;
+        host.offersThreadCheck = h.threadCheck;
+        if (!h.mainThread) host.mainThread = std::thread::id();
+        ClapInstance plugin(host);
+        plugin.Start();
+        ClapAudio<float> audio(32);
+        audio.Fill(Input<float>);
+        plugin.Process(audio);
+        ASSERT_TRUE(plugin.Load(Chunk({3, 4})));
+        EXPECT_FALSE(plugin.Load(Bytes(260, 0)));
+        EXPECT_EQ(plugin.Value(1), 4.0);
+        EXPECT_EQ(plugin.Save().size(), 260u);
+        EXPECT_EQ(host.rescans, h.rescans);
+        EXPECT_EQ(host.logs.size(), h.logs);
+        if (h.rescans) {
+            EXPECT_EQ(host.rescanFlags, int(kClapParamRescanValues));
+        }
+        EXPECT_EQ(host.misplacedCalls, h.threadCheck ? 0 : h.rescans && !h.mainThread);
+        EXPECT_EQ(host.latencyChanges + host.dirtyMarks + host.flushRequests + host.restarts, 0);
+    }
+    // A host without even an extension query.
+    ClapTestHost host;
+    TClapHost bare = *host.Record();
+    bare.GetExtension = nullptr;
+    const TClapPluginFactory& factory = ClapModule::Loaded().Factory();
+    const TClapPlugin* plugin = factory.CreatePlugin(&factory, &bare, kClapPluginId);
+    ASSERT_TRUE(plugin && plugin->Init(plugin));
+    EXPECT_TRUE(plugin->Activate(plugin, 48000.0, 1, 64));
+    plugin->Destroy(plugin);
+}
+
+TEST(ClapState, SavedStateIsTheVst2ChunkThroughAnyStream) {
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    std::vector<float> values(64, 0.0f);
+    values[1] = 1.0f;
+    EXPECT_EQ(plugin.Save(), Chunk(values));
+    plugin.Route(12, 16);
+    values[0] = 12.0f;
+    values[1] = 16.0f;
+    for (std::uint64_t step : {1u, 3u, 259u, 4096u}) EXPECT_EQ(plugin.Save(step), Chunk(values)) << step;
+
+    ClapStream failing;
+    failing.failAt = 100;
+    const TClapOStream output = failing.Output();
+    EXPECT_FALSE(plugin.state->Save(plugin.plugin, &output));
+    const TClapOStream stuck = {nullptr, [](const TClapOStream*, const void*, std::uint64_t) -> std::int64_t { return 0; }};
+    EXPECT_FALSE(plugin.state->Save(plugin.plugin, &stuck));
+}
+
+TEST(ClapState, LoadsThroughAnyStreamAndRefusesWhatIsNoState) {
+    const Bytes good = Chunk(std::vector<float>(64, 3.0f));
+    Bytes longer = good;
+    longer.resize(300, 0x40);
+    Bytes unmarked = good;
+    unmarked[0] ^= 1;
+    Bytes partial = Chunk({5, 6});
+    partial.push_back(0x41);  // a partial float
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::uint64_t step;
+        std::size_t failAt;
+        bool loaded;
+        double value1, value2;  // after the load, from 1 and 2
+    } loads[] = {
+        {"whole", good, 260, SIZE_MAX, true, 3, 3},
+        {"a byte a call", good, 1, SIZE_MAX, true, 3, 3},
+        {"longer", longer, 7, SIZE_MAX, true, 3, 3},
+        {"one value", Chunk({9}), 1, SIZE_MAX, true, 9, 2},
+        {"a partial float", partial, 2, SIZE_MAX, true, 5, 6},
+        {"only the marker", Chunk({}), 1, SIZE_MAX, true, 1, 2},
+        {"no marker", unmarked, 1, SIZE_MAX, false, 1, 2},
+        {"three bytes", Bytes(good.begin(), good.begin() + 3), 1, SIZE_MAX, false, 1, 2},
+        {"nothing", Bytes{}, 1, SIZE_MAX, false, 1, 2},
+        {"a read error", good, 16, 200, false, 1, 2},
+        {"a read error at once", good, 16, 0, false, 1, 2},
+    };
+    for (const auto& load : loads) {
+        ClapTestHost host;
+        ClapInstance plugin(host);
+        plugin.Route(1, 2);
+        EXPECT_EQ(plugin.Load(load.bytes, load.step, load.failAt), load.loaded) << load.what;
+        EXPECT_EQ(plugin.Value(0), load.value1) << load.what;
+        EXPECT_EQ(plugin.Value(1), load.value2) << load.what;
+    }
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    EXPECT_FALSE(plugin.state->Load(plugin.plugin, nullptr));
+    const TClapIStream endless = {nullptr, [](const TClapIStream*, void* buffer, std::uint64_t size) -> std::int64_t {
+                                      std::memset(buffer, 0, static_cast<std::size_t>(size));
+                                      return static_cast<std::int64_t>(size) + 1;  // more than asked
+                                  }};
+    EXPECT_FALSE(plugin.state->Load(plugin.plugin, &endless));
+}
+
+// Odd values in a loaded state: shown within 0..16 as they route, routed by
+// the next block while active, and saved again as loaded.
+TEST(ClapState, OddValuesShowAsTheyRouteAndRoundTrip) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const struct {
+        float value1, value2;
+        double shown1, shown2;
+    } loads[] = {{5, 9, 5, 9}, {20, -1, 16, 16}, {2.5f, nan, 2, 0}, {15.99995f, 16, 16, 16},
+                 {-0.0f, std::numeric_limits<float>::infinity(), 0, 0}, {64.0f, 65.0f, 0, 1}};
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    plugin.Start();
+    for (const auto& load : loads) {
+        std::vector<float> values(64);
+        for (int i = 0; i < 64; ++i) values[i] = float(i * 7 % 23) - 3.5f;
+        values[0] = load.value1;
+        values[1] = load.value2;
+        const Bytes chunk = Chunk(values);
+        ASSERT_TRUE(plugin.Load(chunk, 5));
+        EXPECT_EQ(plugin.Value(0), load.shown1) << load.value1;
+        EXPECT_EQ(plugin.Value(1), load.shown2) << load.value2;
+        ClapAudio<float> audio(8);
+        audio.Fill(Input<float>);
+        plugin.Process(audio);
+        ExpectRouted(audio, int(load.shown1), int(load.shown2));
+        EXPECT_EQ(plugin.Save(), chunk);
+    }
+}
+
+// One effect, one state: a chunk saved by either plug-in loads in the other.
+TEST(ClapState, Vst2AndClapLoadEachOthersStates) {
+    TestHost vstHost;
+    PluginInstance vst;
+    vst.Start();
+    ClapTestHost host;
+    ClapInstance clap(host);
+    clap.Start();
+
+    vst.SetParameter(0, 14.0f / 16.0f);
+    vst.SetParameter(1, 1.0f);
+    const std::vector<unsigned char> fromVst = vst.SaveState();
+    ASSERT_TRUE(clap.Load(Bytes(fromVst.begin(), fromVst.end()), 1));
+    EXPECT_EQ(clap.Value(0), 14.0);
+    EXPECT_EQ(clap.Value(1), 16.0);
+    EXPECT_EQ(clap.Save(), Bytes(fromVst.begin(), fromVst.end()));
+
+    clap.Route(3, 0);
+    const Bytes fromClap = clap.Save(1);
+    EXPECT_EQ(vst.LoadState(std::vector<unsigned char>(fromClap.begin(), fromClap.end())), 260);
+    EXPECT_EQ(vst.GetParameter(0), 3.0f / 16.0f);
+    EXPECT_EQ(vst.GetParameter(1), 0.0f);
+    EXPECT_EQ(vst.SaveState(), std::vector<unsigned char>(fromClap.begin(), fromClap.end()));
+}
+
+TEST(ClapInstances, ManyRouteEachAsTheirOwnParametersSay) {
+    ClapTestHost host;
+    std::vector<std::unique_ptr<ClapInstance>> plugins;
+    for (int i = 0; i < 64; ++i) {
+        plugins.push_back(std::make_unique<ClapInstance>(host));
+        plugins.back()->Start(i % 3 ? 256 : 8192);
+        plugins.back()->Route(i % 17, (i * 5) % 17);
+    }
+    ClapAudio<double> audio(40, 2);
+    for (int i = 0; i < 64; ++i) {
+        audio.Fill(Input<double>);
+        plugins[i]->Process(audio);
+        ExpectRouted(audio, i % 17, (i * 5) % 17);
+    }
+}

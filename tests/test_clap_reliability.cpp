@@ -1,0 +1,186 @@
+// The CLAP plug-in under the audio thread's rules: no heap traffic in
+// process or flush, main-thread calls while the audio thread processes (run
+// under ThreadSanitizer by `./run tsan`), and instances that leave nothing
+// behind.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <utility>
+
+#include "clap_host.h"
+#include "heap_traffic.h"
+
+namespace {
+
+// Input c of frame j holds a number that no other input of that frame holds.
+template <class Sample>
+Sample Tagged(int channel, int frame) {
+    return Sample(channel + 1 + kClapChannels * (frame % 4096));
+}
+
+// Frames where outputs 3 to 16 are not silent, or outputs 1 and 2 carry
+// anything but an input of their own frame or 0.
+template <class Sample>
+int BadFrames(const ClapAudio<Sample>& audio) {
+    int bad = 0;
+    for (int j = 0; j < audio.frames; ++j) {
+        bool ok = true;
+        for (int c = 2; c < kClapChannels; ++c) ok &= audio.Output(c, j) == Sample(0);
+        for (int o = 0; o < 2; ++o) {
+            const double source = double(audio.Output(o, j)) - 1 - kClapChannels * double(j % 4096);
+            ok &= audio.Output(o, j) == Sample(0) || (source >= 0 && source < kClapChannels && source == std::floor(source));
+        }
+        bad += !ok;
+    }
+    return bad;
+}
+
+// The input channel each output carried throughout the block, -1 for
+// silence, -2 for anything else.
+template <class Sample>
+std::pair<int, int> Sources(const ClapAudio<Sample>& audio) {
+    int found[2];
+    for (int o = 0; o < 2; ++o) {
+        const Sample first = audio.Output(o, 0);
+        found[o] = first == Sample(0) ? -1 : int(first) - 1;
+        for (int j = 0; j < audio.frames; ++j)
+            if (audio.Output(o, j) != (found[o] < 0 ? Sample(0) : Tagged<Sample>(found[o], j))) found[o] = -2;
+    }
+    return {found[0], found[1]};
+}
+
+}  // namespace
+
+TEST(AudioThread, ClapProcessEventsAndFlushNeverTouchTheHeap) {
+    if (!kCountsLibrary) GTEST_SKIP() << "the library's allocations cannot be counted from here";
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    plugin.Start(512);
+    ClapAudio<float> single(512);
+    ClapAudio<double> twice(512, 0);
+    ClapAudio<float> overlapping(512, 3);
+    single.Fill(Tagged<float>);
+    twice.Fill(Tagged<double>);
+    overlapping.Fill(Tagged<float>);
+    ClapEvents events;
+    events.Param(0, 0, 4).Param(100, 1, 16).Param(100, 0, 2.7).Param(511, 1, 3).Odd(7, 0, 1, kClapEventNoteOn, 0);
+    TClapEventTransport transport{};
+    transport.Flags = kClapTransportHasTempo | kClapTransportIsPlaying | kClapTransportHasBeatsTimeline |
+                      kClapTransportHasTimeSignature;
+    transport.Tempo = 128.0;
+    transport.TimeSigNumerator = transport.TimeSigDenominator = 4;
+
+    const HeapTraffic start = HeapTraffic::Now();
+    for (int i = 0; i < 200; ++i) {
+        transport.SongPosBeats += kClapBeatTimeFactor;
+        plugin.Process(single, &events, &transport);
+        plugin.Process(twice, &events);
+        plugin.Process(overlapping, &events, &transport);
+        plugin.Flush(events);
+    }
+    const HeapTraffic audio = HeapTraffic::Now().Since(start);
+    EXPECT_EQ(audio.news, 0u);
+    EXPECT_EQ(audio.deletes, 0u);
+    EXPECT_EQ(audio.mallocs, 0u);
+    EXPECT_EQ(audio.frees, 0u);
+    EXPECT_EQ(BadFrames(single) + BadFrames(twice), 0);
+}
+
+// The host's main thread reads and sets everything a host reads and sets
+// while the audio thread processes one instance and flushes, and a third
+// thread processes another instance. Blocks stay well-formed throughout.
+TEST(HostThreads, ClapMainThreadCallsWhileTheAudioThreadProcesses) {
+    ClapTestHost host;
+    ClapInstance plugin(host), other(host);
+    plugin.Start(256);
+    other.Start(256);
+    other.Route(10, 16);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> mainSteps{0};
+    int badFrames = 0, otherMismatches = 0;
+    std::thread audio([&] {
+        ClapAudio<float> single(128);
+        ClapAudio<double> twice(128, 0);
+        ClapEvents events;
+        for (int block = 0; block < 3000 || mainSteps.load() < 2000; ++block) {
+            events.Clear();
+            events.Param(static_cast<std::uint32_t>(block % 128), block % 2, block % 17);
+            if (block % 2) {
+                single.Fill(Tagged<float>);
+                plugin.Process(single, &events);
+                badFrames += BadFrames(single);
+            } else {
+                twice.Fill(Tagged<double>);
+                plugin.Process(twice, &events);
+                badFrames += BadFrames(twice);
+            }
+            if (block % 16 == 0) plugin.Flush(events);
+        }
+        done = true;
+    });
+    std::thread third([&] {
+        ClapAudio<float> audio(64);
+        while (!done) {
+            audio.Fill(Tagged<float>);
+            other.Process(audio);
+            otherMismatches += Sources(audio) != std::pair(10, -1);
+        }
+    });
+
+    std::vector<std::vector<std::uint8_t>> states{plugin.Save()};
+    int badAnswers = 0;
+    while (!done) {
+        const int step = mainSteps.fetch_add(1);
+        const auto id = static_cast<TClapId>(step % 2);
+        const double value = plugin.Value(id);
+        badAnswers += !(value >= 0.0 && value <= 16.0 && value == std::floor(value));
+        char text[64];
+        double back = -1.0;
+        badAnswers += !plugin.params->ValueToText(plugin.plugin, id, value, text, sizeof text);
+        badAnswers += !plugin.params->TextToValue(plugin.plugin, id, text, &back) || back != value;
+        TClapParamInfo info;
+        badAnswers += !plugin.params->GetInfo(plugin.plugin, id, &info);
+        badAnswers += plugin.latency->Get(plugin.plugin) != 0;
+        if (step % 8 == 0) {
+            states.push_back(plugin.Save(step % 3 + 1));
+            badAnswers += states.back().size() != 260;
+            badAnswers += !plugin.Load(states[static_cast<std::size_t>(step) % states.size()], 64);
+        }
+    }
+    audio.join();
+    third.join();
+    EXPECT_EQ(badFrames, 0);
+    EXPECT_EQ(otherMismatches, 0);
+    EXPECT_EQ(badAnswers, 0);
+    EXPECT_EQ(host.misplacedCalls, 0);
+    EXPECT_GE(mainSteps.load(), 2000);
+}
+
+// A host's whole use of an instance, a hundred times: what one takes, it
+// gives back.
+TEST(ClapInstances, HundredCreateDestroyCyclesLeaveNothingBehind) {
+    ClapTestHost host;
+    const auto cycle = [&](int i) {
+        ClapInstance plugin(host);
+        plugin.Start(i % 2 ? 64 : 100000);
+        plugin.Route(i % 17, 3);
+        ClapAudio<float> audio(64, i % 3 - 1);
+        audio.Fill(Tagged<float>);
+        plugin.Process(audio);
+        plugin.Load(plugin.Save(7));
+        return Sources(audio) == std::pair(i % 17 == 16 ? -1 : i % 17, 3);
+    };
+    ASSERT_TRUE(cycle(0));  // the module's descriptions, made once
+    const HeapTraffic start = HeapTraffic::Now();
+    int wrong = 0;
+    for (int i = 1; i <= 100; ++i) wrong += !cycle(i);
+    const HeapTraffic used = HeapTraffic::Now().Since(start);
+    EXPECT_EQ(wrong, 0);
+    if (!kCountsLibrary) GTEST_SKIP() << "the library's allocations cannot be counted from here";
+    EXPECT_GT(used.news, 100u);
+    EXPECT_EQ(used.news, used.deletes);
+    EXPECT_EQ(used.mallocs, used.frees);
+}
