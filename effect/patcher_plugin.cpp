@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "script_index.h"
 #include "vexil_text.h"
@@ -99,10 +100,15 @@ void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
     MaxFrames = std::max(maxFrames, 0);
     const std::int32_t staging = std::clamp(maxFrames, kDefaultStagingFrames, kMaxStagingFrames);
     if (staging > StagingFrames) {
-        // Left unwritten: only partly overlapping buffers ever touch it.
-        Staging = std::make_unique_for_overwrite<std::byte[]>(static_cast<std::size_t>(staging) * kChannels *
-                                                              sizeof(double));
-        StagingFrames = staging;
+        // Left unwritten: only partly overlapping buffers ever touch it. Short
+        // of memory, the instance keeps what it had rather than failing its
+        // host's activation: such buffers then go in frame order.
+        std::unique_ptr<std::byte[]> grown(new (std::nothrow)
+                                               std::byte[static_cast<std::size_t>(staging) * kChannels * sizeof(double)]);
+        if (grown) {
+            Staging = std::move(grown);
+            StagingFrames = staging;
+        }
     }
     Effect.DoResume();
 }
