@@ -1,16 +1,23 @@
-# What every loadable plug-in module (VST 2, CLAP, LV2) links with.
+# How every loadable plug-in module (VST 2, CLAP, LV2) is linked.
 #
-# A module carries its own C++ runtime: hosts load it on any Linux whose C
-# library is recent enough, whatever libstdc++ they bring, and the version
-# script keeps that runtime's symbols inside. Sanitizer builds link the
-# shared runtime, whose allocation functions the sanitizers replace. Windows
-# modules are static already (see mingw-common.cmake); their link date is left
-# out so that a build of one commit is the same file every time.
-function(plugin_module_runtime target)
+# It exports only what its folder's export list names (exports.map, a version
+# script, on Linux; exports.def on Windows). It carries its own C++ runtime:
+# hosts load it on any Linux whose C library is recent enough, whatever
+# libstdc++ they bring, and the version script keeps that runtime's symbols
+# inside. Sanitizer builds link the shared runtime, whose allocation functions
+# the sanitizers replace. Windows modules are static already (see
+# mingw-common.cmake); their link date is left out so that a build of one
+# commit is the same file every time.
+function(plugin_module_link target)
   if(WIN32)
+    target_sources(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/exports.def)
     target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp)
-  elseif(NOT SANITIZE)
-    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections)
+  else()
+    target_link_options(${target} PRIVATE -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/exports.map)
+    set_target_properties(${target} PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/exports.map)
+    if(NOT SANITIZE)
+      target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections -Wl,--no-undefined)
+    endif()
   endif()
 endfunction()
 

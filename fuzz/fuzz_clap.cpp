@@ -30,39 +30,13 @@
 #include <vector>
 
 #include "clap_host.h"
+#include "fuzz_input.h"
 #include "routing_model.h"
 
 namespace {
 
-void Require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-
-class Bytes {
-public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data(data), left(size) {}
-    bool Empty() const { return left == 0; }
-
-    template <class T>
-    T Take() {
-        T value{};
-        Copy(&value, sizeof value);
-        return value;
-    }
-    std::size_t Copy(void* dest, std::size_t size) {
-        const std::size_t n = std::min(size, left);
-        if (n > 0) std::memcpy(dest, data, n);
-        data += n;
-        left -= n;
-        return n;
-    }
-
-private:
-    const std::uint8_t* data;
-    std::size_t left;
-};
+using fuzz_host::Bytes;
+using fuzz_host::Require;
 
 struct Event {
     std::uint32_t time;

@@ -13,18 +13,13 @@
 #include <type_traits>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "plugin_under_test.h"
 #include "routing_model.h"
 
 namespace fuzz_host {
 
 using routing_model::kChannels;
-
-inline void Require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
 
 template <class T>
 auto Bits(T x) {
@@ -150,40 +145,6 @@ inline void RequireStateRoundTrip(AEffect* effect) {
     for (VstInt32 p : {0, 1})
         Require(Bits(effect->getParameter(effect, p)) == Bits(before[p]),
                 "a reloaded state answers the same parameters");
-}
-
-// The fuzzer's input, read front to back; every read past the end gives 0.
-class Bytes {
-public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data(data), left(size) {}
-    bool Empty() const { return left == 0; }
-
-    template <class T>
-    T Take() {
-        T value{};
-        Copy(&value, sizeof value);
-        return value;
-    }
-
-    // Copies up to `size` bytes into `dest`; answers how many there were.
-    std::size_t Copy(void* dest, std::size_t size) {
-        const std::size_t n = size < left ? size : left;
-        if (n > 0) std::memcpy(dest, data, n);
-        data += n;
-        left -= n;
-        return n;
-    }
-
-private:
-    const std::uint8_t* data;
-    std::size_t left;
-};
-
-inline std::uint64_t Mix(std::uint64_t x) {
-    x += 0x9E3779B97F4A7C15ull;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
 }
 
 // Samples of one kind: channels told apart with specials, any bit pattern at
