@@ -19,6 +19,9 @@ function(plugin_module_link target)
       target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc -Wl,--gc-sections -Wl,--no-undefined)
     endif()
   endif()
+  if(WIN32 OR NOT SANITIZE)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/plugin_module_unload.cpp)
+  endif()
 endfunction()
 
 # The newest C library version a module may need: glibc 2.35, which the
