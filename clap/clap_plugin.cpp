@@ -113,12 +113,7 @@ void CClapPlugin::Destroy(const TClapPlugin* plugin) {
 bool CClapPlugin::Activate(const TClapPlugin* plugin, double sampleRate, std::uint32_t, std::uint32_t maxFrames) {
     CClapPlugin& self = Self(plugin);
     constexpr std::uint32_t kMostFrames = std::numeric_limits<std::int32_t>::max();
-    try {
-        self.Patcher.Activate(sampleRate, static_cast<std::int32_t>(std::min(maxFrames, kMostFrames)));
-    } catch (const std::bad_alloc&) {
-        self.Log(kClapLogError, "no memory to activate");
-        return false;
-    }
+    self.Patcher.Activate(sampleRate, static_cast<std::int32_t>(std::min(maxFrames, kMostFrames)));
     self.Active = true;
     // Activation is the one time a host takes a latency change without a restart.
     const std::int32_t latency = self.Patcher.Latency();

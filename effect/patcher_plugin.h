@@ -57,7 +57,8 @@ public:
     CPatcherPlugin& operator=(const CPatcherPlugin&) = delete;
 
     // Main thread, outside processing. A maximum of 0 frames means the host
-    // does not say; blocks of any length are processed either way.
+    // does not say; blocks of any length are processed either way. Neither
+    // throws: short of memory, activation keeps the staging it had.
     void Activate(double sampleRate, std::int32_t maxFrames);
     void Deactivate();
 
