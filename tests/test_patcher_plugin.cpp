@@ -54,7 +54,7 @@ struct Buffers {
 TEST(PatcherPlugin, DescribesItselfAndMapsTextsBothWays) {
     EXPECT_EQ(CPatcherPlugin::Name(), "Brindlefox_multi-channel patcher 16 ins to 2 outs");
     EXPECT_EQ(CPatcherPlugin::Vendor(), "Brindlefox");
-    EXPECT_STREQ(CPatcherPlugin::Version(), "1.0.0");
+    EXPECT_STREQ(CPatcherPlugin::Version(), "1.1.0");
     ASSERT_EQ(CPatcherPlugin::ParameterCount(), 2);
     EXPECT_EQ(CPatcherPlugin::Parameter(1)->Name, "routed to channel 2");
     EXPECT_EQ(CPatcherPlugin::Parameter(1)->Default, 1.0);
