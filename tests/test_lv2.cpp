@@ -335,14 +335,18 @@ struct Event {
 // A sequence of objects, in a buffer a host would pass.
 class Sequence {
 public:
-    Sequence(UridMap& urids, const std::vector<Event>& events) {
+    // Event times are frames, or beats in a sequence whose unit is atom:beatTime.
+    Sequence(UridMap& urids, const std::vector<Event>& events, bool inBeats = false) {
         LV2_Atom_Forge forge;
         lv2_atom_forge_init(&forge, &urids.map);
         lv2_atom_forge_set_buffer(&forge, reinterpret_cast<std::uint8_t*>(buffer), sizeof buffer);
         LV2_Atom_Forge_Frame sequence, object;
-        lv2_atom_forge_sequence_head(&forge, &sequence, 0);
+        lv2_atom_forge_sequence_head(&forge, &sequence, inBeats ? urids(LV2_ATOM__beatTime) : 0);
         for (const Event& event : events) {
-            lv2_atom_forge_frame_time(&forge, event.frame);
+            if (inBeats)
+                lv2_atom_forge_beat_time(&forge, static_cast<double>(event.frame));
+            else
+                lv2_atom_forge_frame_time(&forge, event.frame);
             lv2_atom_forge_object(&forge, &object, 0, urids(event.otype));
             for (const Field& field : event.fields) {
                 lv2_atom_forge_key(&forge, urids(field.key));
@@ -420,6 +424,44 @@ TEST(Lv2Time, PositionsGiveTheTransportAndMoveOnBetweenThem) {
     const Sequence sequence(urids, {{0, start}});
     for (const LV2_Atom_Sequence* events : {sequence.Get(), static_cast<const LV2_Atom_Sequence*>(nullptr)})
         blind.Run(events, 64, 48000.0, [](const TPatcherTransport* transport) { EXPECT_EQ(transport, nullptr); });
+}
+
+// Events stamped in beats go at the block's start, whatever their stamp;
+// frame stamps after the first frame count from the next block.
+TEST(Lv2Time, BeatStampedPositionsCountFromTheBlocksStart) {
+    UridMap urids;
+    const std::vector<Field> rolling = {{LV2_TIME__beatsPerMinute, 'd', 120}, {LV2_TIME__speed, 'f', 1}};
+    const struct {
+        std::int64_t stamp;
+        bool inBeats, known;
+    } cases[] = {{0, false, true}, {100, false, false}, {0, true, true}, {1, true, true}, {3, true, true}};
+    for (const auto& c : cases) {
+        CLv2Time time(&urids.map);
+        const Sequence sequence(urids, {{c.stamp, rolling}}, c.inBeats);
+        time.Run(sequence.Get(), 480, 48000.0, [&](const TPatcherTransport* transport) {
+            EXPECT_EQ(transport != nullptr, c.known) << c.stamp << (c.inBeats ? " beats" : " frames");
+        });
+    }
+}
+
+// Activation forgets what earlier runs were told: with no new position the
+// transport is unknown, not still rolling.
+TEST(Lv2Time, ResetForgetsTheTransport) {
+    UridMap urids;
+    const Sequence rolling(urids, {{0, {{LV2_TIME__beatsPerMinute, 'd', 120}, {LV2_TIME__speed, 'f', 1},
+                                        {LV2_TIME__beat, 'd', 8}}}});
+    const Sequence empty(urids, {});
+    for (bool reset : {false, true}) {
+        CLv2Time time(&urids.map);
+        time.Run(rolling.Get(), 480, 48000.0, [](const TPatcherTransport*) {});
+        if (reset) time.Reset();
+        time.Run(empty.Get(), 480, 48000.0, [&](const TPatcherTransport* transport) {
+            EXPECT_EQ(transport != nullptr, !reset);
+            if (transport) {
+                EXPECT_TRUE(transport->Playing);
+            }
+        });
+    }
 }
 
 TEST(Lv2Options, BlockSizeIsTheAnnouncedMaximumElseTheNominalElseUnknown) {
