@@ -1,7 +1,9 @@
 // Writes the bundle's manifest.ttl and plug-in TTL from the effect's own
 // description, at build time, so that what hosts read cannot drift from the
 // code: names, ranges, defaults, value names, the version.
-//   lv2_ttl BUNDLE_DIR BINARY_NAME
+//   lv2_ttl BUNDLE_DIR BINARY_NAME [VERSION]
+// VERSION, the project's own by default, lets a test see what other
+// releases would tell hosts.
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -84,12 +86,25 @@ bool ControlPort(Ports& ports, std::int32_t parameter) {
     return true;
 }
 
-bool PluginTtl(std::ostream& out) {
-    unsigned major = 0, minor = 0, micro = 0;
-    if (std::sscanf(CPatcherPlugin::Version(), "%u.%u.%u", &major, &minor, &micro) != 3) {
-        std::fprintf(stderr, "lv2_ttl: version \"%s\" is not MAJOR.MINOR.PATCH\n", CPatcherPlugin::Version());
+// Hosts compare minor and micro only, take a minor of 0 for an experimental
+// plug-in and odd numbers for development builds: MAJOR.MINOR.PATCH becomes
+// minor 2 * (100 * MAJOR + MINOR), micro 2 * PATCH.
+bool Lv2Version(const std::string& version, std::string& lv2) {
+    unsigned long major = 0, minor = 0, patch = 0;
+    int end = 0;
+    if (std::sscanf(version.c_str(), "%lu.%lu.%lu%n", &major, &minor, &patch, &end) != 3 ||
+        static_cast<std::size_t>(end) != version.size() || version[0] == '-' || minor >= 100 || major >= 10000000 ||
+        patch >= 1000000000 || (major == 0 && minor == 0)) {
+        std::fprintf(stderr, "lv2_ttl: version \"%s\" is not MAJOR.MINOR.PATCH with MINOR below 100\n",
+                     version.c_str());
         return false;
     }
+    lv2 = "\tlv2:minorVersion " + std::to_string(2 * (100 * major + minor)) + " ;\n\tlv2:microVersion " +
+          std::to_string(2 * patch) + " ;\n";
+    return true;
+}
+
+bool PluginTtl(std::ostream& out, const std::string& version) {
     if (CPatcherPlugin::ParameterCount() != static_cast<std::int32_t>(lv2_ports::kControls)) {
         std::fprintf(stderr, "lv2_ttl: the effect has %d parameters, the port layout %u\n",
                      CPatcherPlugin::ParameterCount(), lv2_ports::kControls);
@@ -114,8 +129,7 @@ bool PluginTtl(std::ostream& out) {
         << "\tdoap:name " << Quoted(CPatcherPlugin::Name()) << " ;\n"
         << "\tdoap:license <http://opensource.org/licenses/MIT> ;\n"
         << "\tdoap:maintainer [ foaf:name " << Quoted(CPatcherPlugin::Vendor()) << " ] ;\n"
-        << "\tlv2:minorVersion " << minor << " ;\n"
-        << "\tlv2:microVersion " << micro << " ;\n"
+        << version
         << "\tlv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n"
         << "\topts:supportedOption bufsz:maxBlockLength , bufsz:nominalBlockLength ;\n"
         << "\tpg:mainInput " << Uri("inputs") << " ;\n"
@@ -149,19 +163,21 @@ bool Write(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: lv2_ttl BUNDLE_DIR BINARY_NAME\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: lv2_ttl BUNDLE_DIR BINARY_NAME [VERSION]\n");
         return 2;
     }
     const std::string dir = std::string(argv[1]) + "/";
     const std::string binary = argv[2];
     const std::string ttl = binary.substr(0, binary.rfind('.')) + ".ttl";
 
+    std::string version;
+    if (!Lv2Version(argc == 4 ? argv[3] : CPatcherPlugin::Version(), version)) return 1;
     std::ostringstream plugin;
-    if (!PluginTtl(plugin)) return 1;
+    if (!PluginTtl(plugin, version)) return 1;
     const std::string manifest = "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
                                  "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n" +
-                                 Uri() + "\n\ta lv2:Plugin ;\n\tlv2:binary <" + binary + "> ;\n\trdfs:seeAlso <" +
-                                 ttl + "> .\n";
+                                 Uri() + "\n\ta lv2:Plugin ;\n" + version + "\tlv2:binary <" + binary +
+                                 "> ;\n\trdfs:seeAlso <" + ttl + "> .\n";
     return Write(dir + "manifest.ttl", manifest) && Write(dir + ttl, plugin.str()) ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <lilv/lilv.h>
@@ -158,7 +159,8 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
     lilv_nodes_free(required);
     int major = 0, minor = 0, micro = 0;
     ASSERT_EQ(std::sscanf(CPatcherPlugin::Version(), "%d.%d.%d", &major, &minor, &micro), 3);
-    for (const auto& [predicate, version] : {std::pair{LV2_CORE__minorVersion, minor}, {LV2_CORE__microVersion, micro}}) {
+    for (const auto& [predicate, version] :
+         {std::pair{LV2_CORE__minorVersion, 2 * (100 * major + minor)}, {LV2_CORE__microVersion, 2 * micro}}) {
         LilvNodes* values = lilv_plugin_get_value(plugin, bundle.Uri(predicate));
         ASSERT_EQ(lilv_nodes_size(values), 1u) << predicate;
         EXPECT_EQ(lilv_node_as_int(lilv_nodes_get_first(values)), version) << predicate;
@@ -228,6 +230,52 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
         for (std::size_t v = 0; v < parameter.Enums.size(); ++v)
             EXPECT_EQ(named[static_cast<float>(v)], parameter.Enums[v]) << p << " " << v;
     }
+}
+
+// Hosts compare minor, then micro, hide a minor of 0 and take odd numbers
+// for development builds: releases must sort as their versions do.
+TEST(Lv2Bundle, VersionsSortAsReleasesAndTheManifestSaysTheSame) {
+    const auto dir = std::filesystem::temp_directory_path() / ("lv2_versions_" + std::to_string(getpid()));
+    const auto generate = [&](const std::string& version) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        const std::string command = std::string(LV2_TTL_TOOL) + " '" + dir.string() + "' multichannel_patcher.so '" +
+                                    version + "' 2>/dev/null";
+        return std::system(command.c_str()) == 0;
+    };
+    // What the manifest alone says, or with the plug-in's TTL: one value,
+    // else -1 (two when they disagree).
+    const auto read = [&](bool manifestOnly, const char* predicate) {
+        LilvWorld* world = lilv_world_new();
+        LilvNode* bundle = lilv_new_file_uri(world, nullptr, (dir.string() + "/").c_str());
+        lilv_world_load_bundle(world, bundle);
+        LilvNode* subject = lilv_new_uri(world, lv2_ports::kUri);
+        if (!manifestOnly) lilv_world_load_resource(world, subject);
+        LilvNode* property = lilv_new_uri(world, predicate);
+        LilvNodes* values = lilv_world_find_nodes(world, subject, property, nullptr);
+        const LilvNode* value = lilv_nodes_size(values) == 1 ? lilv_nodes_get_first(values) : nullptr;
+        const int number = value && lilv_node_is_int(value) ? lilv_node_as_int(value) : -1;
+        lilv_nodes_free(values);
+        for (LilvNode* node : {property, subject, bundle}) lilv_node_free(node);
+        lilv_world_free(world);
+        return number;
+    };
+    const char* releases[] = {"0.1.0", "1.0.0", "1.0.1", "1.0.2", "1.1.0", "1.2.0", "1.99.0", "2.0.0", "10.0.0", "100.1.99"};
+    std::pair<int, int> last{-1, -1};
+    for (const char* release : releases) {
+        ASSERT_TRUE(generate(release)) << release;
+        const std::pair<int, int> version{read(false, LV2_CORE__minorVersion), read(false, LV2_CORE__microVersion)};
+        EXPECT_GT(version, last) << release;
+        EXPECT_GT(version.first, 0) << release;
+        EXPECT_EQ(version.first % 2, 0) << release;
+        EXPECT_EQ(version.second % 2, 0) << release;
+        EXPECT_EQ(read(true, LV2_CORE__minorVersion), version.first) << release;
+        EXPECT_EQ(read(true, LV2_CORE__microVersion), version.second) << release;
+        last = version;
+    }
+    for (const char* unmappable : {"1.100.0", "0.0.5", "1.2", "1.2.3.4", "1.2.x", "-1.0.0", ""})
+        EXPECT_FALSE(generate(unmappable)) << unmappable;
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Lv2Bundle, ControlPortsRouteEveryInputAndNoneWhateverTheirValues) {
