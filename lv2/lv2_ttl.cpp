@@ -14,17 +14,9 @@
 
 #include "lv2_ports.h"
 #include "patcher_plugin.h"
+#include "ttl_string.h"
 
 namespace {
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + '"';
-}
 
 std::string Number(double x) {
     char text[32];
@@ -54,8 +46,8 @@ void AudioPorts(Ports& ports, const std::string& direction, std::uint32_t first,
         std::ostringstream port;
         port << "\t\ta lv2:AudioPort , lv2:" << direction << "Port ;\n"
              << "\t\tlv2:index " << first + c << " ;\n"
-             << "\t\tlv2:symbol \"" << symbol << "_" << c + 1 << "\" ;\n"
-             << "\t\tlv2:name \"" << name << " " << c + 1 << "\" ;\n"
+             << "\t\tlv2:symbol " << TtlString(symbol + "_" + std::to_string(c + 1)) << " ;\n"
+             << "\t\tlv2:name " << TtlString(name + " " + std::to_string(c + 1)) << " ;\n"
              << "\t\tpg:group " << Uri(group) << " ;\n";
         ports.push_back(port.str());
     }
@@ -73,14 +65,14 @@ bool ControlPort(Ports& ports, std::int32_t parameter) {
     std::ostringstream out;
     out << "\t\ta lv2:ControlPort , lv2:InputPort ;\n"
         << "\t\tlv2:index " << lv2_ports::kFirstControl + static_cast<std::uint32_t>(parameter) << " ;\n"
-        << "\t\tlv2:symbol " << Quoted(Symbol(slider.Name)) << " ;\n"
-        << "\t\tlv2:name " << Quoted(slider.Name) << " ;\n"
+        << "\t\tlv2:symbol " << TtlString(Symbol(slider.Name)) << " ;\n"
+        << "\t\tlv2:name " << TtlString(slider.Name) << " ;\n"
         << "\t\tlv2:default " << Number(slider.Default) << " ;\n"
         << "\t\tlv2:minimum " << Number(slider.Min) << " ;\n"
         << "\t\tlv2:maximum " << Number(slider.Max) << " ;\n";
     if (integer) out << "\t\tlv2:portProperty lv2:integer" << (slider.Enums.empty() ? "" : " , lv2:enumeration") << " ;\n";
     for (std::size_t v = 0; v < slider.Enums.size(); ++v)
-        out << "\t\tlv2:scalePoint [ rdfs:label " << Quoted(slider.Enums[v]) << " ; rdf:value "
+        out << "\t\tlv2:scalePoint [ rdfs:label " << TtlString(slider.Enums[v]) << " ; rdf:value "
             << Number(slider.Min + static_cast<double>(v)) << " ] ;\n";
     ports.push_back(out.str());
     return true;
@@ -121,14 +113,17 @@ bool PluginTtl(std::ostream& out, const std::string& version) {
            "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
            "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
            "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
-    for (const auto& [symbol, type] : {std::pair{"inputs", "InputGroup"}, std::pair{"outputs", "OutputGroup"}})
-        out << Uri(symbol) << "\n\ta pg:" << type << " ;\n\tlv2:symbol \"" << symbol << "\" ;\n\tlv2:name \""
-            << symbol << "\" .\n\n";
+    // LV2 names no channels for a 16-channel group, so the ports carry no
+    // designation; the outputs are made from the inputs.
+    out << Uri("inputs") << "\n\ta pg:InputGroup ;\n\tlv2:symbol " << TtlString("inputs") << " ;\n\tlv2:name "
+        << TtlString("inputs") << " .\n\n"
+        << Uri("outputs") << "\n\ta pg:OutputGroup ;\n\tlv2:symbol " << TtlString("outputs") << " ;\n\tlv2:name "
+        << TtlString("outputs") << " ;\n\tpg:source " << Uri("inputs") << " .\n\n";
     out << Uri() << "\n"
         << "\ta lv2:Plugin , lv2:UtilityPlugin , doap:Project ;\n"
-        << "\tdoap:name " << Quoted(CPatcherPlugin::Name()) << " ;\n"
+        << "\tdoap:name " << TtlString(CPatcherPlugin::Name()) << " ;\n"
         << "\tdoap:license <http://opensource.org/licenses/MIT> ;\n"
-        << "\tdoap:maintainer [ foaf:name " << Quoted(CPatcherPlugin::Vendor()) << " ] ;\n"
+        << "\tdoap:maintainer [ foaf:name " << TtlString(CPatcherPlugin::Vendor()) << " ] ;\n"
         << version
         << "\tlv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n"
         << "\topts:supportedOption bufsz:maxBlockLength , bufsz:nominalBlockLength ;\n"

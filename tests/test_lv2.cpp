@@ -25,6 +25,7 @@
 #include "lv2_ports.h"
 #include "lv2_time.h"
 #include "patcher_plugin.h"
+#include "ttl_string.h"
 
 namespace {
 
@@ -202,6 +203,14 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
                 lilv_nodes_free(main);
             }
         }
+    // The outputs are made from the inputs.
+    LilvNodes* inputs = lilv_plugin_get_value(plugin, bundle.Uri(LV2_PORT_GROUPS__mainInput));
+    LilvNodes* outputs = lilv_plugin_get_value(plugin, bundle.Uri(LV2_PORT_GROUPS__mainOutput));
+    ASSERT_TRUE(inputs && outputs);
+    EXPECT_TRUE(lilv_world_ask(bundle.world, lilv_nodes_get_first(outputs), bundle.Uri(LV2_PORT_GROUPS__source),
+                               lilv_nodes_get_first(inputs)));
+    lilv_nodes_free(inputs);
+    lilv_nodes_free(outputs);
     const LilvPort* time = lilv_plugin_get_port_by_index(plugin, lv2_ports::kTime);
     EXPECT_TRUE(lilv_port_supports_event(plugin, time, bundle.Uri(LV2_TIME__Position)));
 
@@ -230,6 +239,29 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
         for (std::size_t v = 0; v < parameter.Enums.size(); ++v)
             EXPECT_EQ(named[static_cast<float>(v)], parameter.Enums[v]) << p << " " << v;
     }
+}
+
+// Names reach the TTL as Turtle string literals a reader takes back unchanged.
+TEST(Lv2Ttl, StringsAreEscapedAsTurtleRequires) {
+    const struct {
+        std::string text, literal;
+    } cases[] = {
+        {"input channel 5", R"("input channel 5")"},
+        {"", R"("")"},
+        {R"(say "none")", R"("say \"none\"")"},
+        {R"(C:\dir)", R"("C:\\dir")"},
+        {"two\nlines\r\n", R"("two\nlines\r\n")"},
+        {"tab\tbell\afeed\fback\b", R"("tab\tbell\u0007feed\fback\b")"},
+        {std::string("nul\0end", 7), R"("nul\u0000end")"},
+        {"\x1f\x7f~", R"("\u001F\u007F~")"},
+        {"caf\xc3\xa9 \xe2\x86\x92 \xf0\x9f\x8e\xb5", "\"caf\xc3\xa9 \xe2\x86\x92 \xf0\x9f\x8e\xb5\""},
+        {"bad \xff\xc3", R"("bad \uFFFD\uFFFD")"},
+        {"\xc0\xaf overlong", R"("\uFFFD\uFFFD overlong")"},
+        {"\xed\xa0\x80 surrogate", R"("\uFFFD\uFFFD\uFFFD surrogate")"},
+        {"\xf4\x90\x80\x80 too high", R"("\uFFFD\uFFFD\uFFFD\uFFFD too high")"},
+        {"cut \xe2\x86", R"("cut \uFFFD\uFFFD")"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TtlString(c.text), c.literal) << c.literal;
 }
 
 // Hosts compare minor, then micro, hide a minor of 0 and take odd numbers
