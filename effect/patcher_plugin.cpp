@@ -98,6 +98,7 @@ CPatcherPlugin::CPatcherPlugin() {
 void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
     SampleRate = sampleRate;
     MaxFrames = std::max(maxFrames, 0);
+    HasTransport = false;
     const std::int32_t staging = std::clamp(maxFrames, kDefaultStagingFrames, kMaxStagingFrames);
     if (staging > StagingFrames) {
         // Left unwritten: only partly overlapping buffers ever touch it. Short

@@ -19,6 +19,11 @@ constexpr int kSweepSteps = 1024;
 // different texts the search halves further, within these bounds.
 constexpr int kMaxHalvings = 40;
 constexpr int kMaxLookups = 20000;
+// Values a search skips because the plug-in threw at them, each costing a
+// fresh instance: the sweep then goes on to halving with what it has seen,
+// which stops at twice as many.
+constexpr int kMaxSkippedInSweep = 32;
+constexpr int kMaxSkipped = 2 * kMaxSkippedInSweep;
 // Numbers in display texts compare equal this close, relatively: about what
 // a normalised float resolves of a parameter's range.
 constexpr double kNumberTolerance = 1e-6;
@@ -107,6 +112,13 @@ struct Shown {
     }
 };
 
+// What the probe shows at its present value, which is `value`.
+Shown ShownNow(const HostSession& probe, VstInt32 index, float value) {
+    Shown shown{value, probe.Text(effGetParamDisplay, index), probe.Text(effGetParamLabel, index), std::nullopt};
+    shown.number = ReadNumber(shown.display);
+    return shown;
+}
+
 // How a shown text answers what the user wrote; lower is better.
 enum class Match { Exact, IgnoringCase, SameNumber, None };
 
@@ -124,6 +136,13 @@ public:
                                 distance <= kNumberTolerance * std::abs(number->value)))
             return Match::SameNumber;
         return Match::None;
+    }
+
+    // The text itself, or exactly its number: nothing else could show it better.
+    bool ShownExactly(const Shown& shown) const {
+        const Match match = Against(shown);
+        return match == Match::Exact || match == Match::IgnoringCase ||
+               (match == Match::SameNumber && Distance(shown) == 0.0);
     }
 
     // How far the shown number is from the wanted one, in the same unit.
@@ -157,17 +176,91 @@ private:
     std::optional<Number> number;
 };
 
+// Brings a fresh instance to the program and parameter values of another:
+// what display texts hang on. A state chunk can be large, and some plug-ins
+// complain about their own.
+void CopyState(const HostSession& from, const HostSession& to) {
+    to.Dispatch(effSetProgram, 0, from.Dispatch(effGetProgram));
+    for (VstInt32 i = 0; i < from.Effect()->numParams; ++i) to.SetParameter(i, from.GetParameter(i));
+}
+
+}  // namespace
+
+// The second instance display texts are looked up on, in the state of the
+// one that renders. A plug-in that throws there has failed that instance
+// only, as some do for a few values of a parameter: it is dropped, and the
+// next call starts a fresh one.
+class ProbeInstance {
+public:
+    explicit ProbeInstance(const HostSession& session) : session(session) {}
+
+    // What `call` returns on the instance, or nothing if the plug-in threw.
+    template <class Call>
+    auto Try(Call call) -> std::optional<decltype(call(std::declval<const HostSession&>()))> {
+        const HostSession& probe = Get();
+        try {
+            return call(probe);
+        } catch (const HostError& error) {
+            if (error.Code() != ExitCode::PluginFailed) throw;
+            instance.reset();
+            ++failures;
+            return std::nullopt;
+        }
+    }
+
+    // A fresh instance copies the values anyway.
+    void Follow(VstInt32 index, float value) {
+        if (!instance) return;
+        Try([&](const HostSession& probe) {
+            probe.SetParameter(index, value);
+            return true;
+        });
+    }
+
+    int Failures() const { return failures; }
+
+private:
+    // An instance that cannot even be started in the renderer's state fails
+    // the look-up: there is nothing left to search with.
+    const HostSession& Get() {
+        if (instance) return *instance;
+        try {
+            instance = HostSession::Load(session.Path());
+        } catch (const HostError& error) {
+            throw HostError(error.Code(), std::string("display texts are looked up on a second instance of the "
+                                                      "plug-in, which failed (") +
+                                              error.what() + "); --set-normalised needs none");
+        }
+        CopyState(session, *instance);
+        return *instance;
+    }
+
+    const HostSession& session;
+    std::unique_ptr<HostSession> instance;
+    int failures = 0;
+};
+
+namespace {
+
 // Looks for a value at which a parameter shows a text, on an instance free
 // to be disturbed: the plug-in's own text-to-value request first, then a
 // sweep, then halving between sweep points that show different texts.
+// Values at which the plug-in throws are skipped.
 class TextSearch {
 public:
-    TextSearch(const HostSession& probe, VstInt32 index, const Wanted& wanted)
-        : probe(probe), index(index), wanted(wanted) {}
+    TextSearch(ProbeInstance& probe, VstInt32 index, const Wanted& wanted)
+        : probe(probe), index(index), wanted(wanted), failuresBefore(probe.Failures()) {}
 
     std::optional<Shown> Find() {
         if (auto parsed = ParsedByPlugin()) return parsed;
-        for (int step = 0; step <= kSweepSteps; ++step) sweep.push_back(At(static_cast<float>(step) / kSweepSteps));
+        // Coarse to fine: a sweep cut short by a plug-in that keeps throwing
+        // has still seen the whole range.
+        for (int stride = kSweepSteps; stride >= 1; stride /= 2)
+            for (int step = 0; step <= kSweepSteps; step += stride)
+                if (stride == kSweepSteps || step % (2 * stride) != 0)
+                    if (auto shown = At(static_cast<float>(step) / kSweepSteps, kMaxSkippedInSweep))
+                        sweep.push_back(std::move(*shown));
+        std::sort(sweep.begin(), sweep.end(), [](const Shown& a, const Shown& b) { return a.value < b.value; });
         // The middle of the first run of values that show the text: the value
         // furthest from the neighbouring texts, whatever rounding the plug-in uses.
         for (Match kind : {Match::Exact, Match::IgnoringCase}) {
@@ -182,16 +275,18 @@ public:
         return best;
     }
 
-    // What the sweep showed, for messages.
+    // What the sweep showed, lowest value first, for messages.
     const std::vector<Shown>& Sweep() const { return sweep; }
+    int Skipped() const { return probe.Failures() - failuresBefore; }
 
 private:
-    Shown At(float value) {
+    std::optional<Shown> At(float value, int maxSkipped = kMaxSkipped) {
+        if (Skipped() >= maxSkipped) return std::nullopt;
         ++lookups;
-        probe.SetParameter(index, value);
-        Shown shown{value, probe.Text(effGetParamDisplay, index), probe.Text(effGetParamLabel, index), std::nullopt};
-        shown.number = ReadNumber(shown.display);
-        return shown;
+        return probe.Try([&](const HostSession& instance) {
+            instance.SetParameter(index, value);
+            return ShownNow(instance, index, value);
+        });
     }
 
     // Taken only if the answer does not hang on the value before, and the
@@ -199,15 +294,19 @@ private:
     std::optional<Shown> ParsedByPlugin() {
         float results[2];
         for (int start = 0; start < 2; ++start) {
-            probe.SetParameter(index, static_cast<float>(start));
-            std::vector<char> text(wanted.Text().begin(), wanted.Text().end());
-            text.resize(std::max(text.size() + 1, kTextBuffer), 0);
-            if (probe.Dispatch(effString2Parameter, index, 0, text.data()) == 0) return std::nullopt;
-            results[start] = probe.GetParameter(index);
+            const auto parsed = probe.Try([&](const HostSession& instance) -> std::optional<float> {
+                instance.SetParameter(index, static_cast<float>(start));
+                std::vector<char> text(wanted.Text().begin(), wanted.Text().end());
+                text.resize(std::max(text.size() + 1, kTextBuffer), 0);
+                if (instance.Dispatch(effString2Parameter, index, 0, text.data()) == 0) return std::nullopt;
+                return instance.GetParameter(index);
+            });
+            if (!parsed || !*parsed) return std::nullopt;
+            results[start] = **parsed;
         }
         if (results[0] != results[1] || !(results[0] >= 0.0f && results[0] <= 1.0f)) return std::nullopt;
-        Shown shown = At(results[0]);
-        if (wanted.Against(shown) == Match::None) return std::nullopt;
+        auto shown = At(results[0]);
+        if (!shown || wanted.Against(*shown) == Match::None) return std::nullopt;
         return shown;
     }
 
@@ -223,29 +322,23 @@ private:
         if (found || depth == 0 || lookups >= kMaxLookups) return;
         const float middle = a.value + (b.value - a.value) / 2.0f;
         if (middle <= a.value || middle >= b.value) return;
-        const Shown shown = At(middle);
-        Consider(shown);
-        if (wanted.MayLieBetween(a, shown)) Halve(a, shown, depth - 1);
-        if (wanted.MayLieBetween(shown, b)) Halve(shown, b, depth - 1);
+        const auto shown = At(middle);
+        if (!shown) return;
+        Consider(*shown);
+        if (wanted.MayLieBetween(a, *shown)) Halve(a, *shown, depth - 1);
+        if (wanted.MayLieBetween(*shown, b)) Halve(*shown, b, depth - 1);
     }
 
-    const HostSession& probe;
+    ProbeInstance& probe;
     VstInt32 index;
     const Wanted& wanted;
+    int failuresBefore;
     std::vector<Shown> sweep;
     std::optional<Shown> best;
     double bestDistance = 0.0;
     bool found = false;  // the text itself or exactly its number, not only a number close by
     int lookups = 0;
 };
-
-// Brings a fresh instance to the program and parameter values of another:
-// what display texts hang on. A state chunk can be large, and some plug-ins
-// complain about their own.
-void CopyState(const HostSession& from, const HostSession& to) {
-    to.Dispatch(effSetProgram, 0, from.Dispatch(effGetProgram));
-    for (VstInt32 i = 0; i < from.Effect()->numParams; ++i) to.SetParameter(i, from.GetParameter(i));
-}
 
 }  // namespace
 
@@ -280,23 +373,10 @@ VstInt32 FindParameter(const HostSession& session, std::string_view key) {
     return -1;
 }
 
-ParameterSetter::ParameterSetter(const HostSession& session) : session(session) {}
+ParameterSetter::ParameterSetter(const HostSession& session)
+    : session(session), probe(std::make_unique<ProbeInstance>(session)) {}
 
 ParameterSetter::~ParameterSetter() = default;
-
-const HostSession& ParameterSetter::Probe() {
-    if (!probe) {
-        try {
-            probe = HostSession::Load(session.Path());
-        } catch (const HostError& error) {
-            throw HostError(error.Code(), std::string("display texts are looked up on a second instance of the "
-                                                      "plug-in, which failed (") +
-                                              error.what() + "); --set-normalised needs none");
-        }
-        CopyState(session, *probe);
-    }
-    return *probe;
-}
 
 float ParameterSetter::Resolve(VstInt32 index, std::string_view value, ValueForm form) {
     const std::string_view text = Trim(value);
@@ -312,17 +392,18 @@ float ParameterSetter::Resolve(VstInt32 index, std::string_view value, ValueForm
         return static_cast<float>(*number);
     }
 
-    const HostSession& probe = Probe();
+    // The value the parameter shows already is kept as it is, and needs no
+    // search: the plug-in may throw at others.
+    const float current = session.GetParameter(index);
     const Wanted wanted(text);
-    TextSearch search(probe, index, wanted);
-    std::optional<Shown> shown;
-    try {
+    std::optional<Shown> shown =
+        probe->Try([&](const HostSession& instance) { return ShownNow(instance, index, current); });
+    if (shown && !wanted.ShownExactly(*shown)) shown.reset();
+    TextSearch search(*probe, index, wanted);
+    if (!shown) {
         shown = search.Find();
-    } catch (const HostError&) {
-        probe.SetParameter(index, session.GetParameter(index));
-        throw;
+        probe->Follow(index, current);
     }
-    probe.SetParameter(index, session.GetParameter(index));
 
     if (form == ValueForm::Either && inRange) {
         if (!shown || std::abs(shown->value - *number) <= kNumberTolerance) return static_cast<float>(*number);
@@ -338,8 +419,11 @@ float ParameterSetter::Resolve(VstInt32 index, std::string_view value, ValueForm
                                                  " is out of range: a normalised value lies between 0 and 1, and the " +
                                                  "parameter never shows " + Quoted(text));
     const std::vector<Shown>& sweep = search.Sweep();
-    std::string message = "parameter " + Quoted(name) + " never shows " + Quoted(text) + " (it shows " +
-                          Quoted(Trim(sweep.front().display)) + " to " + Quoted(Trim(sweep.back().display)) + ")";
+    std::string message = "parameter " + Quoted(name) + " never shows " + Quoted(text);
+    if (!sweep.empty())
+        message += " (it shows " + Quoted(Trim(sweep.front().display)) + " to " + Quoted(Trim(sweep.back().display)) + ")";
+    if (search.Skipped() > 0)
+        message += "; the plug-in threw for " + std::to_string(search.Skipped()) + " of the values tried, which were skipped";
     if (form == ValueForm::Either) message += "; give one of its display texts or a normalised value from 0 to 1";
     throw HostError(ExitCode::Parameter, message);
 }
@@ -351,7 +435,7 @@ void ParameterSetter::Apply(std::string_view setting, ValueForm form) {
         if (index < 0) continue;
         const float value = Resolve(index, setting.substr(split + 1), form);
         session.SetParameter(index, value);
-        if (probe) probe->SetParameter(index, value);
+        probe->Follow(index, value);
         return;
     }
     const std::size_t split = setting.find('=');

@@ -32,9 +32,12 @@ enum class ValueForm {
     Normalised,  // a number from 0 to 1 only
 };
 
+class ProbeInstance;
+
 // Sets parameters as the command line names them. Display texts are looked
 // up on a second instance of the plug-in kept in the same state, so the
-// instance that renders receives nothing but the values chosen.
+// instance that renders receives nothing but the values chosen. An instance
+// that throws during a look-up is replaced by a fresh one.
 class ParameterSetter {
 public:
     explicit ParameterSetter(const HostSession& session);
@@ -46,16 +49,15 @@ public:
     // themselves: the first split whose left side names a parameter wins.
     void Apply(std::string_view setting, ValueForm form = ValueForm::Either);
 
-    // The normalised value that VALUE means for the parameter. Throws
-    // HostError when nothing fits, or when the short form could mean both a
-    // display text and another normalised value.
+    // The normalised value that VALUE means for the parameter: the current
+    // one if the parameter shows VALUE already. Throws HostError when nothing
+    // fits, or when the short form could mean both a display text and another
+    // normalised value.
     float Resolve(VstInt32 index, std::string_view value, ValueForm form);
 
 private:
-    const HostSession& Probe();
-
     const HostSession& session;
-    std::unique_ptr<HostSession> probe;
+    std::unique_ptr<ProbeInstance> probe;
 };
 
 // One setting, with a second instance of its own for the look-up.

@@ -9,6 +9,7 @@ CLv2Time::CLv2Time(const LV2_URID_Map* map) {
     if (!map) return;
     const auto id = [map](const char* uri) { return map->map(map->handle, uri); };
     Urid.Sequence = id(LV2_ATOM__Sequence);
+    Urid.BeatTime = id(LV2_ATOM__beatTime);
     Urid.Object = id(LV2_ATOM__Object);
     Urid.Blank = id(LV2_ATOM__Blank);
     Urid.Int = id(LV2_ATOM__Int);
@@ -23,6 +24,11 @@ CLv2Time::CLv2Time(const LV2_URID_Map* map) {
     Urid.BeatsPerBar = id(LV2_TIME__beatsPerBar);
     Urid.BeatsPerMinute = id(LV2_TIME__beatsPerMinute);
     Urid.Speed = id(LV2_TIME__speed);
+}
+
+void CLv2Time::Reset() {
+    Known = HasTempo = HasBeatsPerBar = HasBeatUnit = HasBeats = false;
+    Tempo = BeatsPerBar = BeatUnit = Speed = Beats = 0.0;
 }
 
 // Hosts send time fields as any of the numeric atoms; a value that is not a

@@ -16,6 +16,10 @@ public:
     // Without a map no object can be recognised: the transport stays unknown.
     explicit CLv2Time(const LV2_URID_Map* map);
 
+    // Activation starts from an unknown transport: what an earlier run was
+    // told may no longer hold.
+    void Reset();
+
     // One run of `frames` frames. Positions at its first frame count for the
     // whole block: `render` gets the transport from there, or null while no
     // position has arrived. Later ones take effect from the next run on. The
@@ -33,7 +37,7 @@ private:
     const TPatcherTransport* Transport();
 
     struct {
-        LV2_URID Sequence = 0, Object = 0, Blank = 0, Int = 0, Long = 0, Float = 0, Double = 0;
+        LV2_URID Sequence = 0, BeatTime = 0, Object = 0, Blank = 0, Int = 0, Long = 0, Float = 0, Double = 0;
         LV2_URID Position = 0, Bar = 0, BarBeat = 0, Beat = 0, BeatUnit = 0, BeatsPerBar = 0, BeatsPerMinute = 0,
                  Speed = 0;
     } Urid;
@@ -48,6 +52,8 @@ private:
 template <class Visit>
 void CLv2Time::ForEachPosition(const LV2_Atom_Sequence* sequence, Visit&& visit) const {
     if (!sequence || !Urid.Position || sequence->atom.type != Urid.Sequence) return;
+    // Times in beats are not frames: such events go at the block's start.
+    const bool inBeats = sequence->body.unit == Urid.BeatTime;
     const auto* body = reinterpret_cast<const std::uint8_t*>(&sequence->body);
     const std::uint64_t size = sequence->atom.size;
     for (std::uint64_t at = sizeof(LV2_Atom_Sequence_Body); at + sizeof(LV2_Atom_Event) <= size;) {
@@ -57,7 +63,7 @@ void CLv2Time::ForEachPosition(const LV2_Atom_Sequence* sequence, Visit&& visit)
         const LV2_Atom& atom = event->body;
         if ((atom.type == Urid.Object || atom.type == Urid.Blank) && atomSize >= sizeof(LV2_Atom_Object_Body)) {
             const auto& object = *reinterpret_cast<const LV2_Atom_Object_Body*>(&atom + 1);
-            if (object.otype == Urid.Position) visit(event->time.frames, object, static_cast<std::uint32_t>(atomSize));
+            if (object.otype == Urid.Position) visit(inBeats ? 0 : event->time.frames, object, static_cast<std::uint32_t>(atomSize));
         }
         at += (sizeof(LV2_Atom_Event) + atomSize + 7) & ~std::uint64_t{7};
     }

@@ -1,7 +1,9 @@
 // Writes the bundle's manifest.ttl and plug-in TTL from the effect's own
 // description, at build time, so that what hosts read cannot drift from the
 // code: names, ranges, defaults, value names, the version.
-//   lv2_ttl BUNDLE_DIR BINARY_NAME
+//   lv2_ttl BUNDLE_DIR BINARY_NAME [VERSION]
+// VERSION, the project's own by default, lets a test see what other
+// releases would tell hosts.
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -12,17 +14,9 @@
 
 #include "lv2_ports.h"
 #include "patcher_plugin.h"
+#include "ttl_string.h"
 
 namespace {
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + '"';
-}
 
 std::string Number(double x) {
     char text[32];
@@ -52,8 +46,8 @@ void AudioPorts(Ports& ports, const std::string& direction, std::uint32_t first,
         std::ostringstream port;
         port << "\t\ta lv2:AudioPort , lv2:" << direction << "Port ;\n"
              << "\t\tlv2:index " << first + c << " ;\n"
-             << "\t\tlv2:symbol \"" << symbol << "_" << c + 1 << "\" ;\n"
-             << "\t\tlv2:name \"" << name << " " << c + 1 << "\" ;\n"
+             << "\t\tlv2:symbol " << TtlString(symbol + "_" + std::to_string(c + 1)) << " ;\n"
+             << "\t\tlv2:name " << TtlString(name + " " + std::to_string(c + 1)) << " ;\n"
              << "\t\tpg:group " << Uri(group) << " ;\n";
         ports.push_back(port.str());
     }
@@ -71,25 +65,38 @@ bool ControlPort(Ports& ports, std::int32_t parameter) {
     std::ostringstream out;
     out << "\t\ta lv2:ControlPort , lv2:InputPort ;\n"
         << "\t\tlv2:index " << lv2_ports::kFirstControl + static_cast<std::uint32_t>(parameter) << " ;\n"
-        << "\t\tlv2:symbol " << Quoted(Symbol(slider.Name)) << " ;\n"
-        << "\t\tlv2:name " << Quoted(slider.Name) << " ;\n"
+        << "\t\tlv2:symbol " << TtlString(Symbol(slider.Name)) << " ;\n"
+        << "\t\tlv2:name " << TtlString(slider.Name) << " ;\n"
         << "\t\tlv2:default " << Number(slider.Default) << " ;\n"
         << "\t\tlv2:minimum " << Number(slider.Min) << " ;\n"
         << "\t\tlv2:maximum " << Number(slider.Max) << " ;\n";
     if (integer) out << "\t\tlv2:portProperty lv2:integer" << (slider.Enums.empty() ? "" : " , lv2:enumeration") << " ;\n";
     for (std::size_t v = 0; v < slider.Enums.size(); ++v)
-        out << "\t\tlv2:scalePoint [ rdfs:label " << Quoted(slider.Enums[v]) << " ; rdf:value "
+        out << "\t\tlv2:scalePoint [ rdfs:label " << TtlString(slider.Enums[v]) << " ; rdf:value "
             << Number(slider.Min + static_cast<double>(v)) << " ] ;\n";
     ports.push_back(out.str());
     return true;
 }
 
-bool PluginTtl(std::ostream& out) {
-    unsigned major = 0, minor = 0, micro = 0;
-    if (std::sscanf(CPatcherPlugin::Version(), "%u.%u.%u", &major, &minor, &micro) != 3) {
-        std::fprintf(stderr, "lv2_ttl: version \"%s\" is not MAJOR.MINOR.PATCH\n", CPatcherPlugin::Version());
+// Hosts compare minor and micro only, take a minor of 0 for an experimental
+// plug-in and odd numbers for development builds: MAJOR.MINOR.PATCH becomes
+// minor 2 * (100 * MAJOR + MINOR), micro 2 * PATCH.
+bool Lv2Version(const std::string& version, std::string& lv2) {
+    unsigned long major = 0, minor = 0, patch = 0;
+    int end = 0;
+    if (std::sscanf(version.c_str(), "%lu.%lu.%lu%n", &major, &minor, &patch, &end) != 3 ||
+        static_cast<std::size_t>(end) != version.size() || version[0] == '-' || minor >= 100 || major >= 10000000 ||
+        patch >= 1000000000 || (major == 0 && minor == 0)) {
+        std::fprintf(stderr, "lv2_ttl: version \"%s\" is not MAJOR.MINOR.PATCH with MINOR below 100\n",
+                     version.c_str());
         return false;
     }
+    lv2 = "\tlv2:minorVersion " + std::to_string(2 * (100 * major + minor)) + " ;\n\tlv2:microVersion " +
+          std::to_string(2 * patch) + " ;\n";
+    return true;
+}
+
+bool PluginTtl(std::ostream& out, const std::string& version) {
     if (CPatcherPlugin::ParameterCount() != static_cast<std::int32_t>(lv2_ports::kControls)) {
         std::fprintf(stderr, "lv2_ttl: the effect has %d parameters, the port layout %u\n",
                      CPatcherPlugin::ParameterCount(), lv2_ports::kControls);
@@ -106,16 +113,18 @@ bool PluginTtl(std::ostream& out) {
            "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
            "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
            "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
-    for (const auto& [symbol, type] : {std::pair{"inputs", "InputGroup"}, std::pair{"outputs", "OutputGroup"}})
-        out << Uri(symbol) << "\n\ta pg:" << type << " ;\n\tlv2:symbol \"" << symbol << "\" ;\n\tlv2:name \""
-            << symbol << "\" .\n\n";
+    // LV2 names no channels for a 16-channel group, so the ports carry no
+    // designation; the outputs are made from the inputs.
+    out << Uri("inputs") << "\n\ta pg:InputGroup ;\n\tlv2:symbol " << TtlString("inputs") << " ;\n\tlv2:name "
+        << TtlString("inputs") << " .\n\n"
+        << Uri("outputs") << "\n\ta pg:OutputGroup ;\n\tlv2:symbol " << TtlString("outputs") << " ;\n\tlv2:name "
+        << TtlString("outputs") << " ;\n\tpg:source " << Uri("inputs") << " .\n\n";
     out << Uri() << "\n"
         << "\ta lv2:Plugin , lv2:UtilityPlugin , doap:Project ;\n"
-        << "\tdoap:name " << Quoted(CPatcherPlugin::Name()) << " ;\n"
+        << "\tdoap:name " << TtlString(CPatcherPlugin::Name()) << " ;\n"
         << "\tdoap:license <http://opensource.org/licenses/MIT> ;\n"
-        << "\tdoap:maintainer [ foaf:name " << Quoted(CPatcherPlugin::Vendor()) << " ] ;\n"
-        << "\tlv2:minorVersion " << minor << " ;\n"
-        << "\tlv2:microVersion " << micro << " ;\n"
+        << "\tdoap:maintainer [ foaf:name " << TtlString(CPatcherPlugin::Vendor()) << " ] ;\n"
+        << version
         << "\tlv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n"
         << "\topts:supportedOption bufsz:maxBlockLength , bufsz:nominalBlockLength ;\n"
         << "\tpg:mainInput " << Uri("inputs") << " ;\n"
@@ -149,19 +158,21 @@ bool Write(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: lv2_ttl BUNDLE_DIR BINARY_NAME\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: lv2_ttl BUNDLE_DIR BINARY_NAME [VERSION]\n");
         return 2;
     }
     const std::string dir = std::string(argv[1]) + "/";
     const std::string binary = argv[2];
     const std::string ttl = binary.substr(0, binary.rfind('.')) + ".ttl";
 
+    std::string version;
+    if (!Lv2Version(argc == 4 ? argv[3] : CPatcherPlugin::Version(), version)) return 1;
     std::ostringstream plugin;
-    if (!PluginTtl(plugin)) return 1;
+    if (!PluginTtl(plugin, version)) return 1;
     const std::string manifest = "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
                                  "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n" +
-                                 Uri() + "\n\ta lv2:Plugin ;\n\tlv2:binary <" + binary + "> ;\n\trdfs:seeAlso <" +
-                                 ttl + "> .\n";
+                                 Uri() + "\n\ta lv2:Plugin ;\n" + version + "\tlv2:binary <" + binary +
+                                 "> ;\n\trdfs:seeAlso <" + ttl + "> .\n";
     return Write(dir + "manifest.ttl", manifest) && Write(dir + ttl, plugin.str()) ? 0 : 1;
 }

@@ -36,7 +36,10 @@ public:
             TimePort = static_cast<const LV2_Atom_Sequence*>(data);
     }
 
-    void Activate() { Plugin.Activate(SampleRate, MaxFrames); }
+    void Activate() {
+        Time.Reset();
+        Plugin.Activate(SampleRate, MaxFrames);
+    }
     void Deactivate() { Plugin.Deactivate(); }
 
     void Run(std::uint32_t frames) {

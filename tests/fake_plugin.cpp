@@ -16,6 +16,10 @@
 //             millionth of a hertz), "Input gain" (-inf, then -72 to +12 dB)
 //             and "Mode" (low, mid, high), which alone answers the request
 //             for a value from a text, with 0, 0.5 and 1
+//   reverb    one more parameter, last: "Room size" (0 to 100 m, 20 at
+//             first), whose display text throws std::bad_alloc from 30 m
+//             up to 60 m, as a third-party reverb's does; the instance then
+//             throws it for every parameter request
 // Built with FAKE_PLUGIN_NO_ENTRY it exports no entry point at all.
 #include <algorithm>
 #include <csignal>
@@ -56,6 +60,7 @@ bool ModeHas(const std::string& word) {
 constexpr VstInt32 kMultibandParams = 6;
 constexpr VstInt32 kDelay = 100;
 constexpr const char* kModes[] = {"low", "mid", "high"};
+constexpr float kRoomFailsFrom = 0.3f, kRoomFailsBelow = 0.6f;
 
 struct Fake {
     AEffect effect{};
@@ -70,9 +75,18 @@ struct Fake {
     float gain[2] = {0.5f, 1.0f};
     char names[2][kVstMaxProgNameLen] = {"First", "Second"};
     float tempoSeen = 0.0f;
+    bool reverb = ModeHas("reverb");
+    float room = 0.2f;
+    bool broken = false;
 };
 
 Fake& Of(AEffect* effect) { return *static_cast<Fake*>(effect->object); }
+
+bool IsRoom(AEffect* effect, VstInt32 index) { return Of(effect).reverb && index == effect->numParams - 1; }
+
+void FailIfBroken(const Fake& fake) {
+    if (fake.broken) throw std::bad_alloc();
+}
 
 // Longer than the published 8 bytes, as many plug-ins write: hosts pass more.
 constexpr std::size_t kParamText = 24;
@@ -82,6 +96,20 @@ void Copy(void* ptr, const std::string& text) { std::snprintf(static_cast<char*>
 VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
     Fake& fake = Of(effect);
     char text[32];
+    if (opcode == effGetParamName || opcode == effGetParamLabel || opcode == effGetParamDisplay ||
+        opcode == effString2Parameter)
+        FailIfBroken(fake);
+    if (IsRoom(effect, index) && opcode == effGetParamDisplay) {
+        fake.broken = fake.room >= kRoomFailsFrom && fake.room < kRoomFailsBelow;
+        FailIfBroken(fake);
+        std::snprintf(text, sizeof text, "%.1f", fake.room * 100.0);
+        Copy(ptr, text);
+        return 0;
+    }
+    if (IsRoom(effect, index) && (opcode == effGetParamName || opcode == effGetParamLabel)) {
+        Copy(ptr, opcode == effGetParamName ? "Room size" : "m");
+        return 0;
+    }
     switch (opcode) {
     case effClose:
         delete &fake;
@@ -160,12 +188,16 @@ void VSTCALLBACK Process(AEffect* effect, float** inputs, float** outputs, VstIn
 void VSTCALLBACK SetParameter(AEffect* effect, VstInt32 index, float value) {
     Fake& fake = Of(effect);
     if (fake.throws) throw std::bad_alloc();
-    if (index == 0) fake.gain[fake.program] = value;
+    FailIfBroken(fake);
+    if (IsRoom(effect, index)) fake.room = value;
+    else if (index == 0) fake.gain[fake.program] = value;
     if (index >= 2 && index < effect->numParams) fake.extra[index - 2] = value;
 }
 
 float VSTCALLBACK GetParameter(AEffect* effect, VstInt32 index) {
     Fake& fake = Of(effect);
+    FailIfBroken(fake);
+    if (IsRoom(effect, index)) return fake.room;
     if (index >= 2 && index < effect->numParams) return fake.extra[index - 2];
     return index == 0 ? fake.gain[fake.program] : fake.tempoSeen;
 }
@@ -188,7 +220,7 @@ FAKE_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
     e.setParameter = SetParameter;
     e.getParameter = GetParameter;
     e.numPrograms = 2;
-    e.numParams = ModeHas("multiband") ? kMultibandParams : 2;
+    e.numParams = (ModeHas("multiband") ? kMultibandParams : 2) + (fake->reverb ? 1 : 0);
     e.numInputs = ModeHas("instrument") ? 0 : 2;
     if (ModeHas("instrument")) e.flags |= effFlagsIsSynth;
     e.numOutputs = 2;

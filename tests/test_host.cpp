@@ -202,34 +202,92 @@ TEST(Parameters, ValuesMeanWhatTheUserMeant) {
     SetFakeMode("");
 }
 
-// What reaches the instance that renders: one value per setting, never a sweep.
+// A reverb whose display text throws for rooms of 30 to 60 m, and fails every
+// parameter request after that: the search goes on without that value on a
+// fresh instance, the text shown already needs no search, and only a text
+// that no value shows is refused. One setter for all, so that each setting
+// meets the instance the one before left.
+TEST(Parameters, APluginThrowingDuringTheSearchCostsOnlyItsInstance) {
+    SetFakeMode("reverb");
+    const auto session = Fake();
+    const VstInt32 room = FindParameter(*session, "Room size");
+    ASSERT_EQ(room, 2);
+    const struct {
+        const char* setting;
+        ValueForm form;
+        int code;
+        const char* display;  // after the setting, whether taken or not
+    } cases[] = {
+        {"Room size=20.0 m", ValueForm::Text, 0, "20.0"},
+        {"Room size=20", ValueForm::Either, 0, "20.0"},
+        {"Room size=75 m", ValueForm::Either, 0, "75.0"},
+        {"Room size=45 m", ValueForm::Text, 6, "75.0"},
+        {"Room size=12.5", ValueForm::Text, 0, "12.5"},
+        {"Room size=vast", ValueForm::Either, 6, "12.5"},
+        {"Room size=99.9 m", ValueForm::Text, 0, "99.9"},
+        {"Room size=75.0", ValueForm::Text, 0, "75.0"},
+        {"Room size=0.125", ValueForm::Normalised, 0, "12.5"},
+    };
+    ParameterSetter setter(*session);
+    for (const auto& c : cases) {
+        std::string message;
+        EXPECT_EQ(CodeOf([&] { setter.Apply(c.setting, c.form); }, &message), c.code) << c.setting << ": " << message;
+        EXPECT_EQ(DescribeParameter(*session, room).display, c.display) << c.setting;
+        // The value shown is kept as it is, not moved to the middle of the values showing its text.
+        if (std::string_view(c.setting) == "Room size=20.0 m") {
+            EXPECT_EQ(DescribeParameter(*session, room).value, 0.2f);
+        }
+    }
+    std::string message;
+    CodeOf([&] { setter.Apply("Room size=45 m", ValueForm::Text); }, &message);
+    EXPECT_NE(message.find("never shows \"45 m\" (it shows \"0.0\" to \"100.0\"); the plug-in threw for "),
+              std::string::npos)
+        << message;
+    SetFakeMode("");
+}
+
+// What reaches the instance that renders: one value per setting, never a
+// sweep, and no request for a display text, which can be what throws.
 int setParameterCalls = 0;
+int textRequests = 0;
 AEffectSetParameterProc realSetParameter = nullptr;
+AEffectDispatcherProc realDispatcher = nullptr;
 void VSTCALLBACK CountingSetParameter(AEffect* effect, VstInt32 index, float value) {
     ++setParameterCalls;
     realSetParameter(effect, index, value);
 }
+VstIntPtr VSTCALLBACK CountingDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                                         float opt) {
+    if (opcode == effGetParamDisplay || opcode == effString2Parameter) ++textRequests;
+    return realDispatcher(effect, opcode, index, value, ptr, opt);
+}
 
 TEST(Parameters, LookUpsLeaveTheRenderingInstanceAlone) {
-    SetFakeMode("multiband");
+    SetFakeMode("multiband,reverb");
     const struct {
         std::unique_ptr<HostSession> session;
         std::vector<const char*> settings;
     } plugins[] = {
         {Patcher(), {"routed to channel 1=input channel 4", "1=0.25", "1=none"}},
-        {Fake(), {"Gain=25.0 %", "Input gain=-6", "3=220", "Mode=high"}},
+        {Fake(), {"Gain=25.0 %", "Input gain=-6", "3=220", "Mode=high", "Room size=75 m", "Room size=75.0 m"}},
     };
     for (const auto& plugin : plugins) {
-        realSetParameter = plugin.session->Effect()->setParameter;
-        plugin.session->Effect()->setParameter = CountingSetParameter;
-        setParameterCalls = 0;
+        AEffect* effect = plugin.session->Effect();
+        realSetParameter = effect->setParameter;
+        realDispatcher = effect->dispatcher;
+        effect->setParameter = CountingSetParameter;
+        effect->dispatcher = CountingDispatcher;
+        setParameterCalls = textRequests = 0;
         ParameterSetter setter(*plugin.session);
         for (const char* setting : plugin.settings) setter.Apply(setting);
         EXPECT_EQ(setParameterCalls, static_cast<int>(plugin.settings.size()));
-        plugin.session->Effect()->setParameter = realSetParameter;
+        EXPECT_EQ(textRequests, 0);
+        effect->setParameter = realSetParameter;
+        effect->dispatcher = realDispatcher;
     }
     EXPECT_EQ(DescribeParameter(*plugins[0].session, 0).display, "input channel 4");
     EXPECT_EQ(DescribeParameter(*plugins[1].session, 4).display, "-6.00");
+    EXPECT_EQ(DescribeParameter(*plugins[1].session, 6).display, "75.0");
     SetFakeMode("");
 }
 

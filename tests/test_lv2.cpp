@@ -11,6 +11,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <lilv/lilv.h>
@@ -24,6 +25,7 @@
 #include "lv2_ports.h"
 #include "lv2_time.h"
 #include "patcher_plugin.h"
+#include "ttl_string.h"
 
 namespace {
 
@@ -158,7 +160,8 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
     lilv_nodes_free(required);
     int major = 0, minor = 0, micro = 0;
     ASSERT_EQ(std::sscanf(CPatcherPlugin::Version(), "%d.%d.%d", &major, &minor, &micro), 3);
-    for (const auto& [predicate, version] : {std::pair{LV2_CORE__minorVersion, minor}, {LV2_CORE__microVersion, micro}}) {
+    for (const auto& [predicate, version] :
+         {std::pair{LV2_CORE__minorVersion, 2 * (100 * major + minor)}, {LV2_CORE__microVersion, 2 * micro}}) {
         LilvNodes* values = lilv_plugin_get_value(plugin, bundle.Uri(predicate));
         ASSERT_EQ(lilv_nodes_size(values), 1u) << predicate;
         EXPECT_EQ(lilv_node_as_int(lilv_nodes_get_first(values)), version) << predicate;
@@ -200,6 +203,14 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
                 lilv_nodes_free(main);
             }
         }
+    // The outputs are made from the inputs.
+    LilvNodes* inputs = lilv_plugin_get_value(plugin, bundle.Uri(LV2_PORT_GROUPS__mainInput));
+    LilvNodes* outputs = lilv_plugin_get_value(plugin, bundle.Uri(LV2_PORT_GROUPS__mainOutput));
+    ASSERT_TRUE(inputs && outputs);
+    EXPECT_TRUE(lilv_world_ask(bundle.world, lilv_nodes_get_first(outputs), bundle.Uri(LV2_PORT_GROUPS__source),
+                               lilv_nodes_get_first(inputs)));
+    lilv_nodes_free(inputs);
+    lilv_nodes_free(outputs);
     const LilvPort* time = lilv_plugin_get_port_by_index(plugin, lv2_ports::kTime);
     EXPECT_TRUE(lilv_port_supports_event(plugin, time, bundle.Uri(LV2_TIME__Position)));
 
@@ -228,6 +239,75 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
         for (std::size_t v = 0; v < parameter.Enums.size(); ++v)
             EXPECT_EQ(named[static_cast<float>(v)], parameter.Enums[v]) << p << " " << v;
     }
+}
+
+// Names reach the TTL as Turtle string literals a reader takes back unchanged.
+TEST(Lv2Ttl, StringsAreEscapedAsTurtleRequires) {
+    const struct {
+        std::string text, literal;
+    } cases[] = {
+        {"input channel 5", R"("input channel 5")"},
+        {"", R"("")"},
+        {R"(say "none")", R"("say \"none\"")"},
+        {R"(C:\dir)", R"("C:\\dir")"},
+        {"two\nlines\r\n", R"("two\nlines\r\n")"},
+        {"tab\tbell\afeed\fback\b", R"("tab\tbell\u0007feed\fback\b")"},
+        {std::string("nul\0end", 7), R"("nul\u0000end")"},
+        {"\x1f\x7f~", R"("\u001F\u007F~")"},
+        {"caf\xc3\xa9 \xe2\x86\x92 \xf0\x9f\x8e\xb5", "\"caf\xc3\xa9 \xe2\x86\x92 \xf0\x9f\x8e\xb5\""},
+        {"bad \xff\xc3", R"("bad \uFFFD\uFFFD")"},
+        {"\xc0\xaf overlong", R"("\uFFFD\uFFFD overlong")"},
+        {"\xed\xa0\x80 surrogate", R"("\uFFFD\uFFFD\uFFFD surrogate")"},
+        {"\xf4\x90\x80\x80 too high", R"("\uFFFD\uFFFD\uFFFD\uFFFD too high")"},
+        {"cut \xe2\x86", R"("cut \uFFFD\uFFFD")"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TtlString(c.text), c.literal) << c.literal;
+}
+
+// Hosts compare minor, then micro, hide a minor of 0 and take odd numbers
+// for development builds: releases must sort as their versions do.
+TEST(Lv2Bundle, VersionsSortAsReleasesAndTheManifestSaysTheSame) {
+    const auto dir = std::filesystem::temp_directory_path() / ("lv2_versions_" + std::to_string(getpid()));
+    const auto generate = [&](const std::string& version) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        const std::string command = std::string(LV2_TTL_TOOL) + " '" + dir.string() + "' multichannel_patcher.so '" +
+                                    version + "' 2>/dev/null";
+        return std::system(command.c_str()) == 0;
+    };
+    // What the manifest alone says, or with the plug-in's TTL: one value,
+    // else -1 (two when they disagree).
+    const auto read = [&](bool manifestOnly, const char* predicate) {
+        LilvWorld* world = lilv_world_new();
+        LilvNode* bundle = lilv_new_file_uri(world, nullptr, (dir.string() + "/").c_str());
+        lilv_world_load_bundle(world, bundle);
+        LilvNode* subject = lilv_new_uri(world, lv2_ports::kUri);
+        if (!manifestOnly) lilv_world_load_resource(world, subject);
+        LilvNode* property = lilv_new_uri(world, predicate);
+        LilvNodes* values = lilv_world_find_nodes(world, subject, property, nullptr);
+        const LilvNode* value = lilv_nodes_size(values) == 1 ? lilv_nodes_get_first(values) : nullptr;
+        const int number = value && lilv_node_is_int(value) ? lilv_node_as_int(value) : -1;
+        lilv_nodes_free(values);
+        for (LilvNode* node : {property, subject, bundle}) lilv_node_free(node);
+        lilv_world_free(world);
+        return number;
+    };
+    const char* releases[] = {"0.1.0", "1.0.0", "1.0.1", "1.0.2", "1.1.0", "1.2.0", "1.99.0", "2.0.0", "10.0.0", "100.1.99"};
+    std::pair<int, int> last{-1, -1};
+    for (const char* release : releases) {
+        ASSERT_TRUE(generate(release)) << release;
+        const std::pair<int, int> version{read(false, LV2_CORE__minorVersion), read(false, LV2_CORE__microVersion)};
+        EXPECT_GT(version, last) << release;
+        EXPECT_GT(version.first, 0) << release;
+        EXPECT_EQ(version.first % 2, 0) << release;
+        EXPECT_EQ(version.second % 2, 0) << release;
+        EXPECT_EQ(read(true, LV2_CORE__minorVersion), version.first) << release;
+        EXPECT_EQ(read(true, LV2_CORE__microVersion), version.second) << release;
+        last = version;
+    }
+    for (const char* unmappable : {"1.100.0", "0.0.5", "1.2", "1.2.3.4", "1.2.x", "-1.0.0", ""})
+        EXPECT_FALSE(generate(unmappable)) << unmappable;
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Lv2Bundle, ControlPortsRouteEveryInputAndNoneWhateverTheirValues) {
@@ -335,14 +415,18 @@ struct Event {
 // A sequence of objects, in a buffer a host would pass.
 class Sequence {
 public:
-    Sequence(UridMap& urids, const std::vector<Event>& events) {
+    // Event times are frames, or beats in a sequence whose unit is atom:beatTime.
+    Sequence(UridMap& urids, const std::vector<Event>& events, bool inBeats = false) {
         LV2_Atom_Forge forge;
         lv2_atom_forge_init(&forge, &urids.map);
         lv2_atom_forge_set_buffer(&forge, reinterpret_cast<std::uint8_t*>(buffer), sizeof buffer);
         LV2_Atom_Forge_Frame sequence, object;
-        lv2_atom_forge_sequence_head(&forge, &sequence, 0);
+        lv2_atom_forge_sequence_head(&forge, &sequence, inBeats ? urids(LV2_ATOM__beatTime) : 0);
         for (const Event& event : events) {
-            lv2_atom_forge_frame_time(&forge, event.frame);
+            if (inBeats)
+                lv2_atom_forge_beat_time(&forge, static_cast<double>(event.frame));
+            else
+                lv2_atom_forge_frame_time(&forge, event.frame);
             lv2_atom_forge_object(&forge, &object, 0, urids(event.otype));
             for (const Field& field : event.fields) {
                 lv2_atom_forge_key(&forge, urids(field.key));
@@ -420,6 +504,44 @@ TEST(Lv2Time, PositionsGiveTheTransportAndMoveOnBetweenThem) {
     const Sequence sequence(urids, {{0, start}});
     for (const LV2_Atom_Sequence* events : {sequence.Get(), static_cast<const LV2_Atom_Sequence*>(nullptr)})
         blind.Run(events, 64, 48000.0, [](const TPatcherTransport* transport) { EXPECT_EQ(transport, nullptr); });
+}
+
+// Events stamped in beats go at the block's start, whatever their stamp;
+// frame stamps after the first frame count from the next block.
+TEST(Lv2Time, BeatStampedPositionsCountFromTheBlocksStart) {
+    UridMap urids;
+    const std::vector<Field> rolling = {{LV2_TIME__beatsPerMinute, 'd', 120}, {LV2_TIME__speed, 'f', 1}};
+    const struct {
+        std::int64_t stamp;
+        bool inBeats, known;
+    } cases[] = {{0, false, true}, {100, false, false}, {0, true, true}, {1, true, true}, {3, true, true}};
+    for (const auto& c : cases) {
+        CLv2Time time(&urids.map);
+        const Sequence sequence(urids, {{c.stamp, rolling}}, c.inBeats);
+        time.Run(sequence.Get(), 480, 48000.0, [&](const TPatcherTransport* transport) {
+            EXPECT_EQ(transport != nullptr, c.known) << c.stamp << (c.inBeats ? " beats" : " frames");
+        });
+    }
+}
+
+// Activation forgets what earlier runs were told: with no new position the
+// transport is unknown, not still rolling.
+TEST(Lv2Time, ResetForgetsTheTransport) {
+    UridMap urids;
+    const Sequence rolling(urids, {{0, {{LV2_TIME__beatsPerMinute, 'd', 120}, {LV2_TIME__speed, 'f', 1},
+                                        {LV2_TIME__beat, 'd', 8}}}});
+    const Sequence empty(urids, {});
+    for (bool reset : {false, true}) {
+        CLv2Time time(&urids.map);
+        time.Run(rolling.Get(), 480, 48000.0, [](const TPatcherTransport*) {});
+        if (reset) time.Reset();
+        time.Run(empty.Get(), 480, 48000.0, [&](const TPatcherTransport* transport) {
+            EXPECT_EQ(transport != nullptr, !reset);
+            if (transport) {
+                EXPECT_TRUE(transport->Playing);
+            }
+        });
+    }
 }
 
 TEST(Lv2Options, BlockSizeIsTheAnnouncedMaximumElseTheNominalElseUnknown) {

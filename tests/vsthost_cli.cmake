@@ -165,6 +165,17 @@ if(LINUX)
   expect(8 "the plug-in threw an exception from setParameter: std::bad_alloc"
          preset save "${FAKE}" "${WORK}/throws.fxp" --set 0=0.5 ENV FAKE_PLUGIN_MODE=throw)
   expect_absent("${WORK}/throws.fxp")
+
+  # A plug-in that throws while its display texts are searched fails only the
+  # instance searched: the text shown already, and texts at values it does
+  # not throw for, are taken; a text only those values would show is not.
+  set(reverb "${WORK}/reverb.fxp")
+  expect(0 "" preset save "${FAKE}" "${reverb}" --set-text "Room size=20.0 m" --set "Room size=75 m"
+         ENV FAKE_PLUGIN_MODE=reverb)
+  expect(0 "" preset load "${FAKE}" "${reverb}" ENV FAKE_PLUGIN_MODE=reverb STDOUT "2  \"Room size\" = \"75.0 m\"")
+  expect(6 "parameter \"Room size\" never shows \"45 m\" \\(it shows \"0.0\" to \"100.0\"\\); the plug-in threw for [0-9]+ of the values tried, which were skipped"
+         preset save "${FAKE}" "${WORK}/reverb45.fxp" --set-text "Room size=45 m" ENV FAKE_PLUGIN_MODE=reverb)
+  expect_absent("${WORK}/reverb45.fxp")
 endif()
 
 if(NOT AUDIO)
