@@ -191,7 +191,7 @@ void VSTCALLBACK SetParameter(AEffect* effect, VstInt32 index, float value) {
     FailIfBroken(fake);
     if (IsRoom(effect, index)) fake.room = value;
     else if (index == 0) fake.gain[fake.program] = value;
-    if (index >= 2 && index < effect->numParams) fake.extra[index - 2] = value;
+    else if (index >= 2 && index < effect->numParams) fake.extra[index - 2] = value;
 }
 
 float VSTCALLBACK GetParameter(AEffect* effect, VstInt32 index) {
