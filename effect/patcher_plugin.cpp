@@ -25,6 +25,26 @@ std::uintptr_t Distance(const void* a, const void* b) {
     return x > y ? x - y : y - x;
 }
 
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::string_view LastWord(std::string_view text) {
+    const std::size_t space = text.find_last_of(' ');
+    return space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
 }  // namespace
 
 // The runtime's host questions, answered from what the adapter handed over.
@@ -84,7 +104,21 @@ bool CPatcherPlugin::ValueText(std::int32_t index, double value, char* text, std
 
 bool CPatcherPlugin::TextValue(std::int32_t index, std::string_view text, double& value) {
     const TVexilSlider* slider = Parameter(index);
-    return slider && SliderFromText(*slider, text, value);
+    if (!slider) return false;
+    if (SliderFromText(*slider, text, value)) return true;
+    // What a user types into a host's field: a choice's name in any case, or
+    // the number that ends exactly one name, give or take white space.
+    const std::string_view typed = Trimmed(text);
+    const bool number = !typed.empty() && typed.front() != '0' &&
+                        std::all_of(typed.begin(), typed.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const std::string* named = nullptr;
+    for (const std::string& name : slider->Enums) {
+        const std::string_view candidate = number ? LastWord(name) : std::string_view(name);
+        if (!SameLetters(candidate, typed)) continue;
+        if (named) return false;
+        named = &name;
+    }
+    return named && SliderFromText(*slider, *named, value);
 }
 
 CPatcherPlugin::CPatcherPlugin() {

@@ -48,7 +48,9 @@ public:
     // The display text of the value a host would set with `value`; false for
     // an unknown parameter or a non-finite value.
     static bool ValueText(std::int32_t index, double value, char* text, std::size_t size);
-    // One of the parameter's display texts, exactly; false for any other.
+    // A text that names exactly one of the parameter's choices: its display
+    // text in any letter case, or the number that ends it, with white space
+    // around either. False for any other.
     static bool TextValue(std::int32_t index, std::string_view text, double& value);
 
     // Opens the effect: the sliders at their defaults, routing as they say.

@@ -83,10 +83,31 @@ TEST(PatcherPlugin, DescribesItselfAndMapsTextsBothWays) {
     char small[6];
     ASSERT_TRUE(CPatcherPlugin::ValueText(0, 3.0, small, sizeof small));
     EXPECT_STREQ(small, "input");
+}
+
+TEST(PatcherPlugin, TypedTextsNamingOneChoiceAreTakenAndOthersRefused) {
+    const struct {
+        const char* text;
+        double value;  // negative: refused
+    } texts[] = {
+        {"5", 4.0},          {"16", 15.0},           {" 1\t", 0.0},          {"input channel 5", 4.0},
+        {"Input Channel 1", 0.0}, {"  INPUT CHANNEL 12 ", 11.0}, {"none", 16.0},   {" None", 16.0},
+        {"NONE", 16.0},      {"none ", 16.0},        {"\nnOnE\r", 16.0},
+        {"", -1},            {"  ", -1},             {"0", -1},               {"17", -1},
+        {"01", -1},          {"05", -1},             {"+5", -1},              {"-1", -1},
+        {"5.0", -1},         {"5 5", -1},            {"input channel 17", -1}, {"input channel 01", -1},
+        {"input channel", -1}, {"channel 5", -1},    {"inputchannel 5", -1},  {"input  channel 5", -1},
+        {"no", -1},          {"nonee", -1},          {"input channel 5x", -1}, {"channel", -1},
+    };
+    for (std::int32_t index : {0, 1})
+        for (const auto& c : texts) {
+            double value = 7.0;
+            EXPECT_EQ(CPatcherPlugin::TextValue(index, c.text, value), c.value >= 0) << c.text;
+            EXPECT_EQ(value, c.value >= 0 ? c.value : 7.0) << c.text;
+        }
     double value = 7.0;
-    for (const char* text : {"", "Input channel 1", "input channel 17", "none ", "input channel 01", "3"})
-        EXPECT_FALSE(CPatcherPlugin::TextValue(0, text, value)) << text;
     EXPECT_FALSE(CPatcherPlugin::TextValue(5, "none", value));
+    EXPECT_FALSE(CPatcherPlugin::TextValue(-1, "5", value));
     EXPECT_EQ(value, 7.0);
 }
 
