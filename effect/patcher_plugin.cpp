@@ -25,6 +25,26 @@ std::uintptr_t Distance(const void* a, const void* b) {
     return x > y ? x - y : y - x;
 }
 
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::string_view LastWord(std::string_view text) {
+    const std::size_t space = text.find_last_of(' ');
+    return space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
 }  // namespace
 
 // The runtime's host questions, answered from what the adapter handed over.
@@ -84,7 +104,21 @@ bool CPatcherPlugin::ValueText(std::int32_t index, double value, char* text, std
 
 bool CPatcherPlugin::TextValue(std::int32_t index, std::string_view text, double& value) {
     const TVexilSlider* slider = Parameter(index);
-    return slider && SliderFromText(*slider, text, value);
+    if (!slider) return false;
+    if (SliderFromText(*slider, text, value)) return true;
+    // What a user types into a host's field: a choice's name in any case, or
+    // the number that ends exactly one name, give or take white space.
+    const std::string_view typed = Trimmed(text);
+    const bool number = !typed.empty() && typed.front() != '0' &&
+                        std::all_of(typed.begin(), typed.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const std::string* named = nullptr;
+    for (const std::string& name : slider->Enums) {
+        const std::string_view candidate = number ? LastWord(name) : std::string_view(name);
+        if (!SameLetters(candidate, typed)) continue;
+        if (named) return false;
+        named = &name;
+    }
+    return named && SliderFromText(*slider, *named, value);
 }
 
 CPatcherPlugin::CPatcherPlugin() {
@@ -101,12 +135,14 @@ void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
     HasTransport = false;
     const std::int32_t staging = std::clamp(maxFrames, kDefaultStagingFrames, kMaxStagingFrames);
     if (staging > StagingFrames) {
-        // Left unwritten: only partly overlapping buffers ever touch it. Short
+        // The copies are left unwritten: only partly overlapping buffers ever
+        // touch them. Short
         // of memory, the instance keeps what it had rather than failing its
         // host's activation: such buffers then go in frame order.
-        std::unique_ptr<std::byte[]> grown(new (std::nothrow)
-                                               std::byte[static_cast<std::size_t>(staging) * kChannels * sizeof(double)]);
+        const std::size_t stretch = static_cast<std::size_t>(staging) * sizeof(double);
+        std::unique_ptr<std::byte[]> grown(new (std::nothrow) std::byte[stretch * (kChannels + 2)]);
         if (grown) {
+            std::memset(grown.get() + stretch * kChannels, 0, stretch);
             Staging = std::move(grown);
             StagingFrames = staging;
         }
@@ -145,6 +181,13 @@ bool CPatcherPlugin::LoadState(const void* bytes, std::size_t count) {
 template <class Sample>
 TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
                                                  Sample* const* outputs, std::uint32_t frames) {
+    return BeginBlock(transport, inputs, kChannels, outputs, kChannels, frames);
+}
+
+template <class Sample>
+TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
+                                                 std::uint32_t inputCount, Sample* const* outputs,
+                                                 std::uint32_t outputCount, std::uint32_t frames) {
     HasTransport = transport != nullptr;
     if (transport) {
         HasTempo = transport->HasTempo;
@@ -157,7 +200,7 @@ TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transp
         Recording = transport->Recording;
     }
     Effect.DoBlock();
-    return TPatcherBlock<Sample>(*this, inputs, outputs, frames);
+    return TPatcherBlock<Sample>(*this, inputs, inputCount, outputs, outputCount, frames);
 }
 
 template <class Sample>
@@ -168,7 +211,8 @@ std::uintptr_t CPatcherPlugin::ClosestBuffers(Sample* const* inputs, Sample* con
     std::uintptr_t closest = std::numeric_limits<std::uintptr_t>::max();
     for (int i = 0; i < kChannels; ++i)
         for (int o = 0; o < kChannels; ++o)
-            if (const std::uintptr_t distance = Distance(inputs[i], outputs[o]); distance != 0)
+            if (const std::uintptr_t distance = Distance(inputs[i], outputs[o]);
+                distance != 0 && inputs[i] && outputs[o])
                 closest = std::min(closest, distance);
     std::copy_n(inputs, kChannels, Spacing.Inputs);
     std::copy_n(outputs, kChannels, Spacing.Outputs);
@@ -177,14 +221,31 @@ std::uintptr_t CPatcherPlugin::ClosestBuffers(Sample* const* inputs, Sample* con
 }
 
 template <class Sample>
-TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, Sample* const* outputs,
-                                     std::uint32_t frames)
-    : Plugin(plugin),
-      HostInputs(inputs),
-      Outputs(outputs),
-      Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
+TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, std::uint32_t inputCount,
+                                     Sample* const* outputs, std::uint32_t outputCount, std::uint32_t frames)
+    : Plugin(plugin), Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
+    constexpr auto kChannels = static_cast<std::uint32_t>(CPatcherPlugin::kChannels);
+    bool missing = false;
+    for (std::uint32_t c = 0; c < kChannels; ++c) {
+        HostInputs[c] = inputs && c < inputCount ? inputs[c] : nullptr;
+        Outputs[c] = outputs && c < outputCount ? outputs[c] : nullptr;
+        missing |= !HostInputs[c] || !Outputs[c];
+    }
+    if (outputs && outputCount > kChannels) {
+        ExtraOutputs = outputs + kChannels;
+        ExtraOutputCount = outputCount - kChannels;
+    }
+    if (missing) {
+        const bool staging = Plugin.Staging != nullptr;
+        ScratchFrames = static_cast<std::uint32_t>(staging ? Plugin.StagingFrames : CPatcherPlugin::kSpareFrames);
+        std::byte* scratch = staging ? Plugin.Staging.get() + std::size_t{kChannels} * ScratchFrames * sizeof(double)
+                                     : Plugin.Spare;
+        Silence = reinterpret_cast<Sample*>(scratch);
+        Discard = reinterpret_cast<Sample*>(scratch + std::size_t{ScratchFrames} * sizeof(double));
+    }
     // Buffers of the block's length meet without being the same.
-    const bool overlap = Plugin.ClosestBuffers(inputs, outputs) < static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
+    const bool overlap =
+        Plugin.ClosestBuffers(HostInputs, Outputs) < static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
     // Without staging (never activated) the frames still come out in order.
     Staged = overlap && Plugin.Staging;
 }
@@ -195,7 +256,7 @@ void TPatcherBlock<Sample>::StageInputs(std::uint32_t begin, std::uint32_t end) 
     const auto stretch = static_cast<std::size_t>(Plugin.StagingFrames);
     for (int c = 0; c < CPatcherPlugin::kChannels; ++c) {
         Inputs[c] = staging + static_cast<std::size_t>(c) * stretch;
-        std::memcpy(Inputs[c], HostInputs[c] + begin, (end - begin) * sizeof(Sample));
+        if (HostInputs[c]) std::memcpy(Inputs[c], HostInputs[c] + begin, (end - begin) * sizeof(Sample));
     }
     StagedBegin = begin;
     StagedEnd = end;
@@ -206,6 +267,7 @@ void TPatcherBlock<Sample>::RenderUntil(std::uint32_t frame) {
     const std::uint32_t end = std::min(frame, Frames);
     while (Rendered < end) {
         std::uint32_t stop = end;
+        if (Silence) stop = std::min(stop, Rendered + ScratchFrames);
         Sample* inputs[CPatcherPlugin::kChannels];
         Sample* outputs[CPatcherPlugin::kChannels];
         if (Staged) {
@@ -214,10 +276,16 @@ void TPatcherBlock<Sample>::RenderUntil(std::uint32_t frame) {
             stop = std::min(stop, StagedEnd);
         }
         for (int c = 0; c < CPatcherPlugin::kChannels; ++c) {
-            inputs[c] = Staged ? Inputs[c] + (Rendered - StagedBegin) : HostInputs[c] + Rendered;
-            outputs[c] = Outputs[c] + Rendered;
+            if (!HostInputs[c])
+                inputs[c] = Silence;
+            else
+                inputs[c] = Staged ? Inputs[c] + (Rendered - StagedBegin) : HostInputs[c] + Rendered;
+            outputs[c] = Outputs[c] ? Outputs[c] + Rendered : Discard;
         }
         Plugin.Effect.SampleFrames(inputs, outputs, static_cast<std::int32_t>(stop - Rendered));
+        // After the render, so that an extra output that is also an input is read first.
+        for (std::uint32_t k = 0; k < ExtraOutputCount; ++k)
+            if (ExtraOutputs[k]) std::fill(ExtraOutputs[k] + Rendered, ExtraOutputs[k] + stop, Sample(0));
         Rendered = stop;
     }
 }
@@ -226,5 +294,9 @@ template TPatcherBlock<float> CPatcherPlugin::BeginBlock(const TPatcherTransport
                                                          std::uint32_t);
 template TPatcherBlock<double> CPatcherPlugin::BeginBlock(const TPatcherTransport*, double* const*, double* const*,
                                                           std::uint32_t);
+template TPatcherBlock<float> CPatcherPlugin::BeginBlock(const TPatcherTransport*, float* const*, std::uint32_t,
+                                                         float* const*, std::uint32_t, std::uint32_t);
+template TPatcherBlock<double> CPatcherPlugin::BeginBlock(const TPatcherTransport*, double* const*, std::uint32_t,
+                                                          double* const*, std::uint32_t, std::uint32_t);
 template class TPatcherBlock<float>;
 template class TPatcherBlock<double>;

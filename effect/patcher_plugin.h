@@ -48,7 +48,9 @@ public:
     // The display text of the value a host would set with `value`; false for
     // an unknown parameter or a non-finite value.
     static bool ValueText(std::int32_t index, double value, char* text, std::size_t size);
-    // One of the parameter's display texts, exactly; false for any other.
+    // A text that names exactly one of the parameter's choices: its display
+    // text in any letter case, or the number that ends it, with white space
+    // around either. False for any other.
     static bool TextValue(std::int32_t index, std::string_view text, double& value);
 
     // Opens the effect: the sliders at their defaults, routing as they say.
@@ -88,6 +90,14 @@ public:
     template <class Sample>
     TPatcherBlock<Sample> BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
                                      Sample* const* outputs, std::uint32_t frames);
+    // The same for whatever channels a host hands over: either array may be
+    // null and so may any entry. Inputs not given are silent; every output
+    // given is written, those past the plug-in's channels with silence. The
+    // plug-in's own outputs that are not given are rendered into scratch.
+    template <class Sample>
+    TPatcherBlock<Sample> BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
+                                     std::uint32_t inputCount, Sample* const* outputs, std::uint32_t outputCount,
+                                     std::uint32_t frames);
 
 private:
     template <class Sample>
@@ -117,9 +127,14 @@ private:
     Relaxed<bool> Recording = false;
     Relaxed<std::int32_t> ReportedLatency = 0;
 
-    // Copies of the inputs for one stretch, in either precision.
+    // Copies of the inputs for one stretch, in either precision, then one
+    // stretch of silence for inputs not given and one that outputs not given
+    // are rendered into.
     std::unique_ptr<std::byte[]> Staging;
     std::int32_t StagingFrames = 0;
+    // The silence and the discarded outputs of an instance that has no staging.
+    static constexpr std::int32_t kSpareFrames = 64;
+    alignas(double) std::byte Spare[2 * kSpareFrames * sizeof(double)] = {};
 
     // The least distance in bytes between an input and an output that are
     // not the same. Hosts mostly pass the same buffers block after block, so
@@ -146,13 +161,23 @@ public:
 
 private:
     friend class CPatcherPlugin;
-    TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, Sample* const* outputs, std::uint32_t frames);
+    TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, std::uint32_t inputCount, Sample* const* outputs,
+                  std::uint32_t outputCount, std::uint32_t frames);
 
     void StageInputs(std::uint32_t begin, std::uint32_t end);
 
     CPatcherPlugin& Plugin;
-    Sample* const* HostInputs;
-    Sample* const* Outputs;
+    // Null for a channel not given.
+    Sample* HostInputs[CPatcherPlugin::kChannels];
+    Sample* Outputs[CPatcherPlugin::kChannels];
+    // The outputs past the plug-in's channels, some of them maybe null.
+    Sample* const* ExtraOutputs = nullptr;
+    std::uint32_t ExtraOutputCount = 0;
+    // Where channels not given are read from and rendered to, and how many
+    // frames each holds: while any is missing, frames go in stretches of that.
+    Sample* Silence = nullptr;
+    Sample* Discard = nullptr;
+    std::uint32_t ScratchFrames = 0;
     std::uint32_t Frames;
     std::uint32_t Rendered = 0;
     // Inputs that partly overlap an output are read from copies, so that the

@@ -175,8 +175,19 @@ TEST(ClapPlugin, ValuesAndTextsBothWays) {
                   {0, 9.0, 8, "input c"},              {0, 9.0, 1, ""},                 {0, 16.0, 0, "<refused>"}};
     for (const auto& c : values) EXPECT_EQ(text(c.id, c.value, c.capacity), c.shown) << c.id << " " << c.value;
 
+    const struct {
+        const char* typed;
+        double value;
+    } typed[] = {{"5", 4.0}, {" 3 ", 2.0}, {"Input channel 1", 0.0}, {"INPUT CHANNEL 16", 15.0},
+                 {"none ", 16.0}, {" None", 16.0}, {"NONE", 16.0}};
+    for (const auto& c : typed)
+        for (TClapId id : {0u, 1u}) {
+            double value = -1.0;
+            EXPECT_TRUE(plugin.params->TextToValue(plugin.plugin, id, c.typed, &value)) << c.typed;
+            EXPECT_EQ(value, c.value) << c.typed;
+        }
     double value = 7.0;
-    for (const char* refused : {"", "Input channel 1", "input channel 17", "none ", "input channel 01", "3", "0"})
+    for (const char* refused : {"", "input channel 17", "input channel 01", "0", "17", "05", "nonee", "channel 5"})
         EXPECT_FALSE(plugin.params->TextToValue(plugin.plugin, 0, refused, &value)) << refused;
     EXPECT_FALSE(plugin.params->TextToValue(plugin.plugin, 0, nullptr, &value));
     EXPECT_FALSE(plugin.params->TextToValue(plugin.plugin, 2, "none", &value));

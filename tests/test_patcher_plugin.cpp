@@ -83,10 +83,31 @@ TEST(PatcherPlugin, DescribesItselfAndMapsTextsBothWays) {
     char small[6];
     ASSERT_TRUE(CPatcherPlugin::ValueText(0, 3.0, small, sizeof small));
     EXPECT_STREQ(small, "input");
+}
+
+TEST(PatcherPlugin, TypedTextsNamingOneChoiceAreTakenAndOthersRefused) {
+    const struct {
+        const char* text;
+        double value;  // negative: refused
+    } texts[] = {
+        {"5", 4.0},          {"16", 15.0},           {" 1\t", 0.0},          {"input channel 5", 4.0},
+        {"Input Channel 1", 0.0}, {"  INPUT CHANNEL 12 ", 11.0}, {"none", 16.0},   {" None", 16.0},
+        {"NONE", 16.0},      {"none ", 16.0},        {"\nnOnE\r", 16.0},
+        {"", -1},            {"  ", -1},             {"0", -1},               {"17", -1},
+        {"01", -1},          {"05", -1},             {"+5", -1},              {"-1", -1},
+        {"5.0", -1},         {"5 5", -1},            {"input channel 17", -1}, {"input channel 01", -1},
+        {"input channel", -1}, {"channel 5", -1},    {"inputchannel 5", -1},  {"input  channel 5", -1},
+        {"no", -1},          {"nonee", -1},          {"input channel 5x", -1}, {"channel", -1},
+    };
+    for (std::int32_t index : {0, 1})
+        for (const auto& c : texts) {
+            double value = 7.0;
+            EXPECT_EQ(CPatcherPlugin::TextValue(index, c.text, value), c.value >= 0) << c.text;
+            EXPECT_EQ(value, c.value >= 0 ? c.value : 7.0) << c.text;
+        }
     double value = 7.0;
-    for (const char* text : {"", "Input channel 1", "input channel 17", "none ", "input channel 01", "3"})
-        EXPECT_FALSE(CPatcherPlugin::TextValue(0, text, value)) << text;
     EXPECT_FALSE(CPatcherPlugin::TextValue(5, "none", value));
+    EXPECT_FALSE(CPatcherPlugin::TextValue(-1, "5", value));
     EXPECT_EQ(value, 7.0);
 }
 
@@ -253,4 +274,83 @@ TEST(PatcherPlugin, BlockSectionSeesTheTransportAndActivationSeesTheRates) {
     EXPECT_EQ(effect.TimeSigNumerator, 7.0);
     EXPECT_EQ(effect.BeatPosition, 0.0);
     EXPECT_EQ(effect.PlayState, 0.0);
+}
+
+// Whatever channels a host hands over: what it gives is written, routed where
+// the input exists and silent otherwise; nothing else is read or written.
+TEST(PatcherPlugin, AnyChannelLayoutWritesWhatIsGivenAndNothingElse) {
+    constexpr std::uint32_t kMost = 24;
+    const struct {
+        std::uint32_t ins, outs;
+        bool noInputs, noOutputs;
+        int nullInput, nullOutput;  // an entry left null; -1 for none
+        bool inPlace;
+        std::uint32_t frames;
+        std::int32_t announced;  // 0: never activated
+    } layouts[] = {
+        {16, 16, false, false, -1, -1, false, 300, 256},   {16, 16, false, false, -1, -1, true, 300, 256},
+        {4, 16, false, false, -1, -1, false, 300, 256},    {8, 2, false, false, -1, -1, true, 300, 256},
+        {13, 1, false, false, -1, -1, false, 300, 256},    {24, 24, false, false, -1, -1, false, 300, 256},
+        {24, 24, false, false, -1, -1, true, 300, 256},    {16, 16, false, false, 5, -1, false, 300, 256},
+        {16, 16, false, false, 12, 0, true, 300, 256},     {16, 16, false, false, -1, 1, true, 300, 256},
+        {16, 20, false, false, -1, 17, false, 300, 256},   {0, 0, false, false, -1, -1, false, 300, 256},
+        {16, 16, true, false, -1, -1, false, 300, 256},    {16, 16, false, true, -1, -1, false, 300, 256},
+        {16, 1, false, false, -1, -1, false, 9000, 256},   {6, 24, false, false, 1, -1, true, 9000, 256},
+        {2, 24, false, false, -1, -1, false, 300, 0},      {24, 3, false, false, -1, 2, true, 1000, 0},
+        {16, 16, false, false, -1, -1, true, 1000, 0},
+    };
+    const auto run = [&](auto sample, const auto& layout) {
+        using Sample = decltype(sample);
+        const std::uint32_t frames = layout.frames;
+        const std::uint32_t change = frames / 2 + 1;
+        constexpr Sample kUntouched = 42;
+        std::vector<std::vector<Sample>> in(kMost), out(kMost);
+        Sample* inputs[kMost];
+        Sample* outputs[kMost];
+        for (std::uint32_t c = 0; c < kMost; ++c) {
+            in[c].resize(frames);
+            for (std::uint32_t j = 0; j < frames; ++j) in[c][j] = Tone<Sample>(static_cast<int>(c), static_cast<int>(j));
+            out[c].assign(frames, kUntouched);
+            inputs[c] = in[c].data();
+            outputs[c] = layout.inPlace ? in[c].data() : out[c].data();
+        }
+        const auto given = [&](bool none, std::uint32_t count, int null, std::uint32_t c) {
+            return !none && c < count && static_cast<int>(c) != null;
+        };
+        for (std::uint32_t c = 0; c < kMost; ++c) {
+            if (static_cast<int>(c) == layout.nullInput) inputs[c] = nullptr;
+            if (static_cast<int>(c) == layout.nullOutput) outputs[c] = nullptr;
+        }
+
+        CPatcherPlugin plugin;
+        if (layout.announced > 0) plugin.Activate(48000.0, layout.announced);
+        plugin.SetParameterValue(0, 5);
+        plugin.SetParameterValue(1, 12);
+        auto block = plugin.BeginBlock<Sample>(nullptr, layout.noInputs ? nullptr : inputs, layout.ins,
+                                               layout.noOutputs ? nullptr : outputs, layout.outs, frames);
+        block.RenderUntil(change);
+        plugin.SetParameterValue(0, 1);
+        plugin.SetParameterValue(1, 16);
+        block.Finish();
+
+        for (std::uint32_t c = 0; c < kMost; ++c) {
+            const Sample* written = layout.inPlace ? in[c].data() : out[c].data();
+            const bool isOutput = given(layout.noOutputs, layout.outs, layout.nullOutput, c);
+            for (std::uint32_t j = 0; j < frames; ++j) {
+                Sample expected = layout.inPlace ? Tone<Sample>(static_cast<int>(c), static_cast<int>(j)) : kUntouched;
+                if (isOutput) {
+                    const int source = c == 0 ? (j < change ? 5 : 1) : c == 1 && j < change ? 12 : -1;
+                    const bool routed =
+                        source >= 0 && given(layout.noInputs, layout.ins, layout.nullInput, static_cast<std::uint32_t>(source));
+                    expected = routed ? Tone<Sample>(source, static_cast<int>(j)) : Sample(0);
+                }
+                ASSERT_EQ(written[j], expected) << "ins " << layout.ins << " outs " << layout.outs << " frames "
+                                                << frames << " channel " << c << " frame " << j;
+            }
+        }
+    };
+    for (const auto& layout : layouts) {
+        run(0.0f, layout);
+        run(0.0, layout);
+    }
 }
