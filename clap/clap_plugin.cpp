@@ -1,6 +1,7 @@
 #include "clap_plugin.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -10,8 +11,6 @@
 namespace {
 
 constexpr std::int32_t kChannels = CPatcherPlugin::kChannels;
-// Outputs 3 to 16 carry zeros throughout every block.
-constexpr std::uint64_t kSilentOutputs = ((std::uint64_t{1} << kChannels) - 1) & ~std::uint64_t{3};
 // One input port and one output port, each the other's in-place pair.
 constexpr TClapId kMainPort = 0;
 
@@ -26,20 +25,41 @@ const TClapEventParamValue* ParamValueEvent(const TClapEventHeader* header) {
     return KnownParam(event->ParamId) ? event : nullptr;
 }
 
-// The port's 16 channels in this precision, or null when the buffer is not
-// the port as described.
+// CLAP makes a stepped parameter's value whole by truncation, in events
+// as in the host's text and value queries; held within the range later.
+double Stepped(double value) { return std::trunc(value); }
+
+// A port's channels in one precision; null where the host gave none.
 template <class Sample>
-Sample* const* Channels(const TClapAudioBuffer* buffer, std::uint32_t count) {
-    if (count != 1 || !buffer || buffer->ChannelCount != kChannels) return nullptr;
-    Sample* const* channels;
+Sample* const* Channels(const TClapAudioBuffer& buffer) {
     if constexpr (sizeof(Sample) == sizeof(float))
-        channels = buffer->Data32;
+        return buffer.Data32;
     else
-        channels = buffer->Data64;
-    if (!channels) return nullptr;
-    for (std::int32_t c = 0; c < kChannels; ++c)
-        if (!channels[c]) return nullptr;
-    return channels;
+        return buffer.Data64;
+}
+
+template <class Sample>
+void Silence(const TClapAudioBuffer& buffer, std::uint32_t frames) {
+    Sample* const* channels = Channels<Sample>(buffer);
+    if (!channels) return;
+    for (std::uint32_t c = 0; c < buffer.ChannelCount; ++c)
+        if (channels[c]) std::fill_n(channels[c], frames, Sample(0));
+}
+
+// Channels from 2 on are silent throughout, those past the plug-in's too.
+std::uint64_t SilentChannels(std::uint32_t channels, std::uint32_t from) {
+    const std::uint64_t all = channels >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << channels) - 1;
+    const std::uint64_t below = from >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << from) - 1;
+    return all & ~below;
+}
+
+// Whether a side of a process call is the port as described, in this
+// precision: one port of 16 channels, all given.
+template <class Sample>
+bool AsDescribed(const TClapAudioBuffer* ports, std::uint32_t count) {
+    if (count != 1 || !ports || ports->ChannelCount != kChannels) return false;
+    Sample* const* channels = Channels<Sample>(*ports);
+    return channels && std::all_of(channels, channels + kChannels, [](const Sample* c) { return c != nullptr; });
 }
 
 }  // namespace
@@ -76,9 +96,11 @@ const TClapPluginDescriptor& CClapPlugin::Descriptor() {
 }
 
 const TClapPlugin* CClapPlugin::Create(const TClapHost* host) {
+    // The instance and, on first use, the descriptor and the effect's
+    // description all allocate; nothing thrown may reach the host.
     try {
         return &(new CClapPlugin(host))->Record;
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return nullptr;
     }
 }
@@ -114,6 +136,8 @@ bool CClapPlugin::Activate(const TClapPlugin* plugin, double sampleRate, std::ui
     CClapPlugin& self = Self(plugin);
     constexpr std::uint32_t kMostFrames = std::numeric_limits<std::int32_t>::max();
     self.Patcher.Activate(sampleRate, static_cast<std::int32_t>(std::min(maxFrames, kMostFrames)));
+    self.IrregularCall = false;
+    self.IrregularCallLogged = false;
     self.Active = true;
     // Activation is the one time a host takes a latency change without a restart.
     const std::int32_t latency = self.Patcher.Latency();
@@ -129,6 +153,7 @@ void CClapPlugin::Deactivate(const TClapPlugin* plugin) {
     if (!self.Active) return;
     self.Patcher.Deactivate();
     self.Active = false;
+    self.LogIrregularCall();
 }
 
 bool CClapPlugin::StartProcessing(const TClapPlugin* plugin) { return Self(plugin).Active; }
@@ -138,52 +163,77 @@ void CClapPlugin::StopProcessing(const TClapPlugin*) {}
 // The routing keeps nothing from one frame to the next.
 void CClapPlugin::Reset(const TClapPlugin*) {}
 
-void CClapPlugin::OnMainThread(const TClapPlugin*) {}
+void CClapPlugin::OnMainThread(const TClapPlugin* plugin) { Self(plugin).LogIrregularCall(); }
 
 std::int32_t CClapPlugin::Process(const TClapPlugin* plugin, const TClapProcess* process) {
     CClapPlugin& self = Self(plugin);
     if (!process) return kClapProcessError;
-    if (self.Active) {
-        TPatcherTransport transport;
-        const TPatcherTransport* time = PatcherTransport(process->Transport, transport);
-        const auto* in = process->AudioInputs;
-        const auto* out = process->AudioOutputs;
-        const std::uint32_t ins = process->AudioInputsCount, outs = process->AudioOutputsCount;
-        // A host that offers both precisions on every port gets single precision back.
-        float* const* inputs32 = Channels<float>(in, ins);
-        float* const* outputs32 = Channels<float>(out, outs);
-        if (inputs32 && outputs32) return self.Render(*process, time, inputs32, outputs32);
-        double* const* inputs64 = Channels<double>(in, ins);
-        double* const* outputs64 = Channels<double>(out, outs);
-        if (inputs64 && outputs64) return self.Render(*process, time, inputs64, outputs64);
+    if (!self.Active) {
+        // No audio to render: the parameter changes still count.
+        self.ApplyEvents(process->InEvents);
+        return kClapProcessError;
     }
-    // No audio to render: the parameter changes still count.
-    self.ApplyEvents(process->InEvents);
-    return kClapProcessError;
+    if (process->FramesCount == 0) {
+        self.ApplyEvents(process->InEvents);
+        return kClapProcessContinue;
+    }
+    // The outputs decide the precision; a host that offers both gets single.
+    const TClapAudioBuffer* out = process->AudioOutputsCount > 0 ? process->AudioOutputs : nullptr;
+    const TClapAudioBuffer* in = process->AudioInputsCount > 0 ? process->AudioInputs : nullptr;
+    const TClapAudioBuffer* decides = out ? out : in;
+    if (decides && !decides->Data32 && decides->Data64) return self.Render<double>(*process);
+    return self.Render<float>(*process);
 }
 
 template <class Sample>
-std::int32_t CClapPlugin::Render(const TClapProcess& process, const TPatcherTransport* transport,
-                                 Sample* const* inputs, Sample* const* outputs) {
-    auto block = Patcher.BeginBlock<Sample>(transport, inputs, outputs, process.FramesCount);
+std::int32_t CClapPlugin::Render(const TClapProcess& process) {
+    const std::uint32_t frames = process.FramesCount;
+    const TClapAudioBuffer* in = process.AudioInputsCount > 0 ? process.AudioInputs : nullptr;
+    TClapAudioBuffer* out = process.AudioOutputsCount > 0 ? process.AudioOutputs : nullptr;
+    if (!AsDescribed<Sample>(process.AudioInputs, process.AudioInputsCount) ||
+        !AsDescribed<Sample>(process.AudioOutputs, process.AudioOutputsCount))
+        NoteIrregularCall();
+    // Ports past the one described get silence.
+    for (std::uint32_t p = 1; out && p < process.AudioOutputsCount; ++p) {
+        Silence<Sample>(out[p], frames);
+        out[p].ConstantMask = SilentChannels(out[p].ChannelCount, 0);
+    }
+    TPatcherTransport transport;
+    auto block = Patcher.BeginBlock<Sample>(PatcherTransport(process.Transport, transport),
+                                            in ? Channels<Sample>(*in) : nullptr, in ? in->ChannelCount : 0,
+                                            out ? Channels<Sample>(*out) : nullptr, out ? out->ChannelCount : 0,
+                                            frames);
     const TClapInputEvents* events = process.InEvents;
     const std::uint32_t count = events && events->Size && events->Get ? events->Size(events) : 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         const TClapEventParamValue* event = ParamValueEvent(events->Get(events, i));
         if (!event) continue;
         block.RenderUntil(event->Header.Time);
-        Patcher.SetParameterValue(static_cast<std::int32_t>(event->ParamId), event->Value);
+        Patcher.SetParameterValue(static_cast<std::int32_t>(event->ParamId), Stepped(event->Value));
     }
     block.Finish();
-    process.AudioOutputs->ConstantMask = kSilentOutputs;
+    if (out) out->ConstantMask = SilentChannels(out->ChannelCount, 2);
     return kClapProcessContinueIfNotQuiet;
+}
+
+void CClapPlugin::NoteIrregularCall() {
+    if (IrregularCall.exchange(true)) return;
+    if (Host && Host->RequestCallback) Host->RequestCallback(Host);
+}
+
+void CClapPlugin::LogIrregularCall() {
+    if (!IrregularCall.load() || IrregularCallLogged) return;
+    IrregularCallLogged = true;
+    Log(kClapLogHostMisbehaving,
+        "processed with audio other than one port of 16 channels each way, in one precision: "
+        "the channels given were written, those missing were read as silence");
 }
 
 void CClapPlugin::ApplyEvents(const TClapInputEvents* events) {
     const std::uint32_t count = events && events->Size && events->Get ? events->Size(events) : 0;
     for (std::uint32_t i = 0; i < count; ++i)
         if (const TClapEventParamValue* event = ParamValueEvent(events->Get(events, i)))
-            Patcher.SetParameterValue(static_cast<std::int32_t>(event->ParamId), event->Value);
+            Patcher.SetParameterValue(static_cast<std::int32_t>(event->ParamId), Stepped(event->Value));
 }
 
 const void* CClapPlugin::GetExtension(const TClapPlugin*, const char* id) {
@@ -239,14 +289,19 @@ bool CClapPlugin::ParamValue(const TClapPlugin* plugin, TClapId id, double* valu
 
 bool CClapPlugin::ValueToText(const TClapPlugin*, TClapId id, double value, char* text, std::uint32_t capacity) {
     if (!KnownParam(id) || !text || capacity == 0) return false;
-    return CPatcherPlugin::ValueText(static_cast<std::int32_t>(id), value, text, capacity);
+    return CPatcherPlugin::ValueText(static_cast<std::int32_t>(id), Stepped(value), text, capacity);
 }
 
 bool CClapPlugin::TextToValue(const TClapPlugin*, TClapId id, const char* text, double* value) {
     if (!KnownParam(id) || !text || !value) return false;
     // Longer than any of the texts: refused unread past this.
     constexpr std::size_t kLongestText = 64;
-    return CPatcherPlugin::TextValue(static_cast<std::int32_t>(id), ReadText(text, kLongestText), *value);
+    // A parameter of numbers would copy the text.
+    try {
+        return CPatcherPlugin::TextValue(static_cast<std::int32_t>(id), ReadText(text, kLongestText), *value);
+    } catch (...) {
+        return false;
+    }
 }
 
 void CClapPlugin::Flush(const TClapPlugin* plugin, const TClapInputEvents* in, const TClapOutputEvents*) {
@@ -257,7 +312,14 @@ bool CClapPlugin::SaveState(const TClapPlugin* plugin, const TClapOStream* strea
     CClapPlugin& self = Self(plugin);
     if (!stream || !stream->Write) return false;
     const std::uint8_t* bytes = nullptr;
-    std::size_t left = self.Patcher.SaveState(bytes);
+    std::size_t left;
+    // The chunk is rebuilt at each save and may need memory (after a short
+    // chunk was loaded, say): without it there is no state to give.
+    try {
+        left = self.Patcher.SaveState(bytes);
+    } catch (...) {
+        return false;
+    }
     while (left > 0) {
         const std::int64_t written = stream->Write(stream, bytes, left);
         if (written <= 0 || static_cast<std::uint64_t>(written) > left) {
@@ -287,7 +349,7 @@ bool CClapPlugin::LoadState(const TClapPlugin* plugin, const TClapIStream* strea
     bool loaded;
     try {
         loaded = self.Patcher.LoadState(chunk, count);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         loaded = false;
     }
     if (!loaded) {

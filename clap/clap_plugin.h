@@ -2,6 +2,7 @@
 // each translated into the patcher's neutral interface.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "clap_abi.h"
@@ -54,9 +55,12 @@ private:
     static std::uint32_t CLAPCALL Latency(const TClapPlugin* plugin);
 
     template <class Sample>
-    std::int32_t Render(const TClapProcess& process, const TPatcherTransport* transport, Sample* const* inputs,
-                        Sample* const* outputs);
+    std::int32_t Render(const TClapProcess& process);
     void ApplyEvents(const TClapInputEvents* events);
+    // Audio thread: a call with audio other than described was answered;
+    // the host hears of it once per activation, from the main thread.
+    void NoteIrregularCall();
+    void LogIrregularCall();
 
     // Main-thread host calls: made only where the host, if it can tell,
     // confirms the main thread.
@@ -73,6 +77,8 @@ private:
     CPatcherPlugin Patcher;
     // Set on the main thread, read by the audio thread's calls.
     Relaxed<bool> Active = false;
+    std::atomic<bool> IrregularCall = false;
+    bool IrregularCallLogged = false;
     // The latency the host was last told of.
     std::int32_t AnnouncedLatency = 0;
 };

@@ -1,6 +1,5 @@
-// The library's entry: counts the host's init and deinit calls and hands out
-// the factory of its one plug-in while initialised.
-#include <atomic>
+// The library's entry: the factory of its one plug-in, there while the
+// library is loaded.
 #include <cstring>
 
 #include "clap_abi.h"
@@ -14,37 +13,33 @@
 
 namespace {
 
-// A host, and any plug-in in it that wraps this one, may each init the library.
-std::atomic<int> initCount{0};
+// Nothing to set up or tear down: wrappers and scanners that call init and
+// deinit unpaired, or deinit twice, find the factory as it was.
+bool CLAPCALL Init(const char*) { return true; }
 
-bool Initialised() { return initCount.load() > 0; }
+void CLAPCALL Deinit() {}
 
-bool CLAPCALL Init(const char*) {
-    ++initCount;
-    return true;
-}
+std::uint32_t CLAPCALL PluginCount(const TClapPluginFactory*) { return 1; }
 
-void CLAPCALL Deinit() {
-    int count = initCount.load();
-    while (count > 0 && !initCount.compare_exchange_weak(count, count - 1)) {
+const TClapPluginDescriptor* CLAPCALL PluginDescriptor(const TClapPluginFactory*, std::uint32_t index) {
+    if (index != 0) return nullptr;
+    // Built on first use, which can run out of memory: then there is none yet.
+    try {
+        return &CClapPlugin::Descriptor();
+    } catch (...) {
+        return nullptr;
     }
 }
 
-std::uint32_t CLAPCALL PluginCount(const TClapPluginFactory*) { return Initialised() ? 1 : 0; }
-
-const TClapPluginDescriptor* CLAPCALL PluginDescriptor(const TClapPluginFactory*, std::uint32_t index) {
-    return Initialised() && index == 0 ? &CClapPlugin::Descriptor() : nullptr;
-}
-
 const TClapPlugin* CLAPCALL CreatePlugin(const TClapPluginFactory*, const TClapHost* host, const char* id) {
-    if (!Initialised() || !host || !id || std::strcmp(id, CClapPlugin::kId) != 0) return nullptr;
+    if (!host || !id || std::strcmp(id, CClapPlugin::kId) != 0) return nullptr;
     return CClapPlugin::Create(host);
 }
 
 constexpr TClapPluginFactory kFactory = {PluginCount, PluginDescriptor, CreatePlugin};
 
 const void* CLAPCALL GetFactory(const char* id) {
-    return Initialised() && id && std::strcmp(id, kClapPluginFactoryId) == 0 ? &kFactory : nullptr;
+    return id && std::strcmp(id, kClapPluginFactoryId) == 0 ? &kFactory : nullptr;
 }
 
 }  // namespace

@@ -332,13 +332,20 @@ public:
     }
     std::int32_t Process(const TClapAudioBuffer& inputs, TClapAudioBuffer& outputs, std::uint32_t frames,
                          const ClapEvents* events = nullptr, const TClapEventTransport* transport = nullptr) {
+        return ProcessPorts(&inputs, 1, &outputs, 1, frames, events, transport);
+    }
+    // Any number of ports each way, as a host may pass them.
+    std::int32_t ProcessPorts(const TClapAudioBuffer* inputs, std::uint32_t inputCount, TClapAudioBuffer* outputs,
+                              std::uint32_t outputCount, std::uint32_t frames, const ClapEvents* events = nullptr,
+                              const TClapEventTransport* transport = nullptr) {
         static const ClapEvents none;
         process.SteadyTime = steadyTime;
         process.FramesCount = frames;
         process.Transport = transport;
-        process.AudioInputs = &inputs;
-        process.AudioOutputs = &outputs;
-        process.AudioInputsCount = process.AudioOutputsCount = 1;
+        process.AudioInputs = inputs;
+        process.AudioOutputs = outputs;
+        process.AudioInputsCount = inputCount;
+        process.AudioOutputsCount = outputCount;
         process.InEvents = (events ? events : &none)->List();
         process.OutEvents = &outputEvents.list;
         std::int32_t status = 0;

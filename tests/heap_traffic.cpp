@@ -9,6 +9,15 @@ std::atomic<std::uint64_t> news{0};
 std::atomic<std::uint64_t> deletes{0};
 std::atomic<std::uint64_t> mallocs{0};
 std::atomic<std::uint64_t> frees{0};
+std::atomic<int> refusals{0};
+
+// Takes one refusal, if any is left.
+bool Refused() {
+    int left = refusals.load(std::memory_order_relaxed);
+    while (left > 0 && !refusals.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+    }
+    return left > 0;
+}
 }  // namespace heap
 
 #if defined(__GLIBC__)
@@ -44,18 +53,22 @@ void __libc_free(void*);
 
 void* malloc(std::size_t size) noexcept {
     heap::mallocs.fetch_add(1, std::memory_order_relaxed);
+    if (heap::Refused()) return nullptr;
     return __libc_malloc(size);
 }
 void* calloc(std::size_t count, std::size_t size) noexcept {
     heap::mallocs.fetch_add(1, std::memory_order_relaxed);
+    if (heap::Refused()) return nullptr;
     return __libc_calloc(count, size);
 }
 void* realloc(void* p, std::size_t size) noexcept {
     heap::mallocs.fetch_add(1, std::memory_order_relaxed);
+    if (heap::Refused()) return nullptr;
     return __libc_realloc(p, size);
 }
 void* memalign(std::size_t alignment, std::size_t size) noexcept {
     heap::mallocs.fetch_add(1, std::memory_order_relaxed);
+    if (heap::Refused()) return nullptr;
     return __libc_memalign(alignment, size);
 }
 void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept { return memalign(alignment, size); }

@@ -35,6 +35,10 @@ extern std::atomic<std::uint64_t> news;
 extern std::atomic<std::uint64_t> deletes;
 extern std::atomic<std::uint64_t> mallocs;
 extern std::atomic<std::uint64_t> frees;
+// The next this many calls of the C allocation functions fail as out of
+// memory does (where kCountsMalloc), and so the library's operator new calls
+// built on them. One at a time: unwinding needs memory of its own.
+extern std::atomic<int> refusals;
 }  // namespace heap
 
 struct HeapTraffic {

@@ -61,7 +61,7 @@ void ExpectRouted(const ClapAudio<Sample>& audio, int source1, int source2) {
 
 }  // namespace
 
-TEST(ClapEntry, InitIsCountedAndTheFactoryAnswersOnlyWhatItHas) {
+TEST(ClapEntry, FactoryAnswersOnlyWhatItHasWhateverInitAndDeinitCalls) {
     const TClapPluginEntry& entry = ClapModule::Loaded().Entry();
     EXPECT_EQ(entry.ClapVersion.Major, 1u);
     ASSERT_TRUE(entry.Init(ClapPluginPath().c_str()));  // nested in the module's own
@@ -94,14 +94,16 @@ TEST(ClapEntry, InitIsCountedAndTheFactoryAnswersOnlyWhatItHas) {
         EXPECT_EQ(factory.CreatePlugin(&factory, host.Record(), id), nullptr) << (id ? id : "null");
     EXPECT_EQ(factory.CreatePlugin(&factory, nullptr, kClapPluginId), nullptr);
 
-    // Every init answered by a deinit: the module is closed until the next init.
+    // Wrappers and scanners deinit unpaired, even twice: nothing changes.
     entry.Deinit();
-    EXPECT_EQ(entry.GetFactory(kClapPluginFactoryId), nullptr);
-    EXPECT_EQ(factory.GetPluginCount(&factory), 0u);
-    EXPECT_EQ(factory.CreatePlugin(&factory, host.Record(), kClapPluginId), nullptr);
     entry.Deinit();
+    EXPECT_EQ(entry.GetFactory(kClapPluginFactoryId), &factory);
+    EXPECT_EQ(factory.GetPluginCount(&factory), 1u);
+    EXPECT_EQ(factory.GetPluginDescriptor(&factory, 0), d);
+    const TClapPlugin* plugin = factory.CreatePlugin(&factory, host.Record(), kClapPluginId);
+    ASSERT_NE(plugin, nullptr);
+    plugin->Destroy(plugin);
     ASSERT_TRUE(entry.Init(ClapPluginPath().c_str()));
-    EXPECT_NE(entry.GetFactory(kClapPluginFactoryId), nullptr);
 }
 
 TEST(ClapPlugin, PortsAndParametersDescribeTheRouting) {
@@ -169,7 +171,8 @@ TEST(ClapPlugin, ValuesAndTextsBothWays) {
         double value;
         std::uint32_t capacity;
         const char* shown;
-    } values[] = {{0, 2.49, 64, "input channel 3"},   {0, 2.5, 64, "input channel 4"}, {1, -3.0, 64, "input channel 1"},
+    } values[] = {{0, 2.49, 64, "input channel 3"},   {0, 3.7, 64, "input channel 4"}, {1, -3.0, 64, "input channel 1"},
+                  {1, 15.6, 64, "input channel 16"},  {1, -0.9, 64, "input channel 1"},
                   {1, 1e300, 64, "none"},              {0, NAN, 64, "<refused>"},       {0, inf, 64, "<refused>"},
                   {2, 1.0, 64, "<refused>"},           {kClapInvalidId, 1.0, 64, "<refused>"},
                   {0, 9.0, 8, "input c"},              {0, 9.0, 1, ""},                 {0, 16.0, 0, "<refused>"}};
@@ -289,7 +292,7 @@ TYPED_TEST(ClapRouting, EventsLandOnTheirFrame) {
     audio.Fill(Input<TypeParam>);
     ClapEvents events;
     events.Param(0, 1, 9)
-        .Param(10, 0, 3.4)                                       // rounded
+        .Param(10, 0, 3.7)                                       // truncated
         .Param(20, 0, 5)
         .Param(20, 0, 99)                                        // the later at one frame wins; clamped
         .Odd(30, 0, 2, kClapEventParamMod, kClapCoreEventSpaceId)  // not a value
@@ -298,12 +301,13 @@ TYPED_TEST(ClapRouting, EventsLandOnTheirFrame) {
         .Param(30, 2, 2)                                         // no such parameter
         .Param(30, 1, NAN)
         .Param(40, 1, -5)
+        .Param(45, 1, 15.6)
         .Param(50, 0, 12)
         .Param(1000, 1, 8);                                      // past the block: from its end
     ASSERT_EQ(this->plugin.Process(audio, &events), kClapProcessContinueIfNotQuiet);
     ExpectRouted(audio, [](int o, int j) {
         if (o == 0) return j < 10 ? 0 : j < 20 ? 3 : j < 50 ? kNone : 12;
-        return j < 40 ? 9 : 0;
+        return j < 40 ? 9 : j < 45 ? 0 : 15;
     });
     EXPECT_EQ(this->plugin.Value(0), 12.0);
     EXPECT_EQ(this->plugin.Value(1), 8.0);
@@ -321,7 +325,7 @@ TEST(ClapPlugin, FlushAppliesChangesOutsideProcessing) {
     ClapTestHost host;
     ClapInstance plugin(host);
     ClapEvents events;
-    events.Param(3, 0, 7).Param(0, 1, 16).Param(9, 0, NAN).Odd(0, 1, 3, kClapEventNoteOn, kClapCoreEventSpaceId);
+    events.Param(3, 0, 7.9).Param(0, 1, 16).Param(9, 0, NAN).Odd(0, 1, 3, kClapEventNoteOn, kClapCoreEventSpaceId);
     plugin.Flush(events);  // inactive: main thread
     EXPECT_EQ(plugin.Value(0), 7.0);
     EXPECT_EQ(plugin.Value(1), 16.0);
@@ -372,22 +376,115 @@ TEST(ClapPlugin, LifecyclesHostsLeadItThrough) {
     EXPECT_EQ(host.logs.size(), 5u);
     EXPECT_EQ(host.latencyChanges, 0);
     EXPECT_EQ(host.misplacedCalls, 0);
+}
 
-    // Audio the ports do not describe is refused, its events still taken.
+// Audio other than the ports describe, as hosts have passed it: every output
+// channel given is written, routed where its input was given in the output's
+// precision and silent otherwise; no channel not given is touched, and the
+// host hears of it once per activation, from the main thread.
+TEST(ClapPlugin, AudioOtherThanDescribedIsAnsweredGently) {
+    constexpr std::uint32_t kFrames = 40;
+    constexpr int kNoArray = -1;
+    const struct {
+        const char* name;
+        std::vector<int> ins, outs;  // channels per port, or kNoArray
+        bool doubleOutputs;          // the inputs stay single precision
+        int nullOutput;              // an output channel given as null, or -1
+    } cases[] = {
+        {"15 in", {15}, {16}, false, -1},          {"17 in", {17}, {16}, false, -1},
+        {"3 in", {3}, {16}, false, -1},            {"15 out", {16}, {15}, false, -1},
+        {"1 out", {16}, {1}, false, -1},           {"17 out", {16}, {17}, false, -1},
+        {"no input array", {kNoArray}, {16}, false, -1}, {"no output array", {16}, {kNoArray}, false, -1},
+        {"null output 2", {16}, {16}, false, 1},   {"no input port", {}, {16}, false, -1},
+        {"no output port", {16}, {}, false, -1},   {"two of each", {16, 2}, {16, 3}, false, -1},
+        {"mixed precision", {16}, {16}, true, -1}, {"as described", {16}, {16}, false, -1},
+    };
+    ClapTestHost host;
     ClapInstance plugin(host);
     plugin.Start();
-    ClapAudio<float> audio(8);
-    ClapEvents events;
-    events.Param(0, 1, 5);
-    for (std::uint32_t channels : {15u, 17u}) {
-        audio.inputBuffer.ChannelCount = channels;
-        EXPECT_EQ(plugin.Process(audio, &events), kClapProcessError);
-        EXPECT_EQ(plugin.Value(1), 5.0);
+    plugin.Route(3, 14);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::vector<float>> in32;
+        std::vector<int> in32Channel;
+        std::vector<std::vector<float*>> inChannels;
+        std::vector<TClapAudioBuffer> inPorts;
+        for (int count : c.ins) {
+            const std::uint32_t n = count == kNoArray ? 16 : static_cast<std::uint32_t>(count);
+            auto& channels = inChannels.emplace_back();
+            for (std::uint32_t ch = 0; ch < n; ++ch) {
+                auto& data = in32.emplace_back(kFrames);
+                in32Channel.push_back(int(ch));
+                for (std::uint32_t j = 0; j < kFrames; ++j) data[j] = Input<float>(int(ch), int(j));
+                channels.push_back(data.data());
+            }
+            inPorts.push_back({count == kNoArray ? nullptr : channels.data(), nullptr, n, 0, 0});
+        }
+        std::vector<std::vector<float>> out32;
+        std::vector<std::vector<double>> out64;
+        std::vector<std::vector<float*>> out32Channels;
+        std::vector<std::vector<double*>> out64Channels;
+        std::vector<TClapAudioBuffer> outPorts;
+        for (int count : c.outs) {
+            const std::uint32_t n = count == kNoArray ? 16 : static_cast<std::uint32_t>(count);
+            auto& channels32 = out32Channels.emplace_back();
+            auto& channels64 = out64Channels.emplace_back();
+            for (std::uint32_t ch = 0; ch < n; ++ch) {
+                channels32.push_back(out32.emplace_back(kFrames, -7.0f).data());
+                channels64.push_back(out64.emplace_back(kFrames, -7.0).data());
+            }
+            if (outPorts.empty() && c.nullOutput >= 0) channels32[c.nullOutput] = nullptr;
+            TClapAudioBuffer port{nullptr, nullptr, n, 0, 0};
+            if (count != kNoArray && c.doubleOutputs) port.Data64 = channels64.data();
+            if (count != kNoArray && !c.doubleOutputs) port.Data32 = channels32.data();
+            outPorts.push_back(port);
+        }
+        ClapEvents events;
+        events.Param(kFrames / 2, 1, 2);
+        ASSERT_EQ(plugin.ProcessPorts(inPorts.data(), std::uint32_t(inPorts.size()), outPorts.data(),
+                                      std::uint32_t(outPorts.size()), kFrames, &events),
+                  kClapProcessContinueIfNotQuiet);
+        for (std::size_t p = 0; p < outPorts.size(); ++p) {
+            const std::uint32_t n = outPorts[p].ChannelCount;
+            const std::uint64_t all = (std::uint64_t{1} << n) - 1;
+            EXPECT_EQ(outPorts[p].ConstantMask, p == 0 ? all & ~std::uint64_t{3} : all);
+            if (c.outs[p] == kNoArray) continue;
+            for (std::uint32_t ch = 0; ch < n; ++ch) {
+                if (p == 0 && int(ch) == c.nullOutput) continue;
+                for (std::uint32_t j = 0; j < kFrames; ++j) {
+                    const int from = p > 0 || ch > 1 ? -1 : ch == 0 ? 3 : j < kFrames / 2 ? 14 : 2;
+                    const bool given = !c.doubleOutputs && !c.ins.empty() && c.ins[0] != kNoArray && from < c.ins[0];
+                    const double expected = from >= 0 && given ? Input<float>(from, int(j)) : 0.0;
+                    const double actual = c.doubleOutputs ? out64Channels[p][ch][j] : out32Channels[p][ch][j];
+                    ASSERT_EQ(actual, expected) << "port " << p << ", output " << ch + 1 << ", frame " << j;
+                }
+            }
+        }
+        for (std::size_t i = 0; i < in32.size(); ++i)
+            for (std::uint32_t j = 0; j < kFrames; ++j) ASSERT_EQ(in32[i][j], Input<float>(in32Channel[i], int(j)));
+        EXPECT_EQ(plugin.Value(1), 2.0);
+        plugin.Route(3, 14);
     }
-    audio.inputBuffer.ChannelCount = 16;
-    ClapAudio<double> doubles(8);
-    audio.outputBuffer = doubles.outputBuffer;  // 32-bit in, 64-bit out
-    EXPECT_EQ(plugin.Process(audio), kClapProcessError);
+    EXPECT_TRUE(host.logs.empty());  // not from the audio thread
+    plugin.plugin->OnMainThread(plugin.plugin);
+    plugin.plugin->OnMainThread(plugin.plugin);
+    ASSERT_EQ(host.logs.size(), 1u);
+
+    // A call of no frames takes its events and touches no buffer; it is no
+    // departure from the ports.
+    TClapAudioBuffer none{nullptr, nullptr, 16, 0, 0};
+    ClapEvents events;
+    events.Param(0, 0, 9);
+    EXPECT_EQ(plugin.ProcessPorts(&none, 1, &none, 1, 0, &events), kClapProcessContinue);
+    EXPECT_EQ(plugin.Value(0), 9.0);
+    plugin.Deactivate();
+    EXPECT_EQ(host.logs.size(), 1u);
+
+    // Heard of again in the next activation, at the latest when it ends.
+    plugin.Start();
+    EXPECT_EQ(plugin.ProcessPorts(nullptr, 0, nullptr, 0, 8), kClapProcessContinueIfNotQuiet);
+    plugin.Deactivate();
+    EXPECT_EQ(host.logs.size(), 2u);
 }
 
 // A host that offers no extension, or no thread check, or calls from another

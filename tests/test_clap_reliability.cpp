@@ -184,3 +184,31 @@ TEST(ClapInstances, HundredCreateDestroyCyclesLeaveNothingBehind) {
     EXPECT_EQ(used.news, used.deletes);
     EXPECT_EQ(used.mallocs, used.frees);
 }
+
+// Short of memory, a host's calls fail the way CLAP allows: nothing thrown
+// reaches the host. A short chunk loaded makes the next save allocate.
+TEST(ClapInstances, ShortOfMemoryCallsFailAndThrowNothing) {
+    if (!kCountsMalloc) GTEST_SKIP() << "allocations cannot be refused from here";
+    ClapTestHost host;
+    ClapInstance plugin(host);
+    const float shortChunk[] = {-1000.0f, 5.0f};
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(shortChunk);
+    ASSERT_TRUE(plugin.Load(std::vector<std::uint8_t>(bytes, bytes + sizeof shortChunk)));
+    ClapStream stream;
+    stream.bytes.reserve(4096);
+    const TClapOStream output = stream.Output();
+    const TClapPluginFactory& factory = ClapModule::Loaded().Factory();
+    double value = -1.0;
+    heap::refusals = 1;
+    const bool saved = plugin.state->Save(plugin.plugin, &output);
+    heap::refusals = 1;
+    const TClapPlugin* another = factory.CreatePlugin(&factory, host.Record(), kClapPluginId);
+    heap::refusals = 1;
+    const bool parsed = plugin.params->TextToValue(plugin.plugin, 0, "input channel 3", &value);
+    heap::refusals = 0;
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(another, nullptr);
+    EXPECT_TRUE(parsed);
+    EXPECT_EQ(value, 2.0);
+    EXPECT_EQ(plugin.Save().size(), 260u);
+}
