@@ -59,12 +59,12 @@ public:
         current = value;
     }
 
-    // A plain value as a CLAP host sets it: rounded to the step and held
-    // within 0..16, with the same tolerance; non-finite values and
+    // A plain value as a CLAP host sets it: truncated to a whole number, as
+    // CLAP says, and held within 0..16, with the same tolerance; non-finite values and
     // parameters the plug-in does not have are ignored.
     void SetPlainValue(std::int64_t parameter, double value) {
         if (parameter < 0 || parameter > 1 || !std::isfinite(value)) return;
-        const double plain = std::fmin(std::fmax(std::floor(value + 0.5), 0.0), 16.0);
+        const double plain = std::fmin(std::fmax(std::trunc(value), 0.0), 16.0);
         double& current = slider[static_cast<std::size_t>(parameter) + 1];
         if (plain - current > -0.00001 && plain - current < 0.00001) return;
         current = plain;
