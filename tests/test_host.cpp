@@ -29,6 +29,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Windows builds link a runtime into each module: a plug-in's exception
+// cannot reach the host there (on i686 it ends the process).
+#if defined(_WIN32)
+#define SKIP_WHERE_EXCEPTIONS_STAY_IN_THEIR_MODULE() GTEST_SKIP() << "exceptions do not cross Windows modules"
+#else
+#define SKIP_WHERE_EXCEPTIONS_STAY_IN_THEIR_MODULE()
+#endif
+
 std::string PatcherPath() {
     if (const char* path = std::getenv("MULTICHANNEL_PATCHER")) return path;
     return MULTICHANNEL_PATCHER_PATH;
@@ -208,6 +216,7 @@ TEST(Parameters, ValuesMeanWhatTheUserMeant) {
 // that no value shows is refused. One setter for all, so that each setting
 // meets the instance the one before left.
 TEST(Parameters, APluginThrowingDuringTheSearchCostsOnlyItsInstance) {
+    SKIP_WHERE_EXCEPTIONS_STAY_IN_THEIR_MODULE();
     SetFakeMode("reverb");
     const auto session = Fake();
     const VstInt32 room = FindParameter(*session, "Room size");
@@ -263,6 +272,7 @@ VstIntPtr VSTCALLBACK CountingDispatcher(AEffect* effect, VstInt32 opcode, VstIn
 }
 
 TEST(Parameters, LookUpsLeaveTheRenderingInstanceAlone) {
+    SKIP_WHERE_EXCEPTIONS_STAY_IN_THEIR_MODULE();
     SetFakeMode("multiband,reverb");
     const struct {
         std::unique_ptr<HostSession> session;
