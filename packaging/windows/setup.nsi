@@ -140,7 +140,7 @@ Section "-uninstaller"
   ${GetSize} "$INSTDIR" "/M=uninstall.exe /S=0K /G=0" $InstalledKiB $1 $2
   !insertmacro ForEachComponent ${group64} AddSizeIfSelected
   !insertmacro ForEachComponent ${group32} AddSizeIfSelected
-  WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayName "${PRODUCT} ${VERSION} (VST 2, CLAP)"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayName "${PRODUCT} ${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" Publisher "${PUBLISHER}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayVersion "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" InstallLocation "$INSTDIR"
