@@ -250,8 +250,8 @@ Section Uninstall
       RMDir "$2"
     ${EndIf}
   ${Loop}
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   RMDir "$INSTDIR\.."
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
