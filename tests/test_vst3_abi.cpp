@@ -352,6 +352,8 @@ TEST(Vst3Abi, ConstantsAreThePublishedOnes) {
         {"kResultFalse", kVst3ResultFalse, Steinberg_kResultFalse},
         {"kInvalidArgument", kVst3InvalidArgument, Steinberg_kInvalidArgument},
         {"kNotImplemented", kVst3NotImplemented, Steinberg_kNotImplemented},
+        {"kOutOfMemory", kVst3OutOfMemory, Steinberg_kOutOfMemory},
+        {"kDistributable", kVst3Distributable, Steinberg_Vst_ComponentFlags_kDistributable},
         {"kUnicode", kVst3FactoryUnicode, Steinberg_PFactoryInfo_FactoryFlags_kUnicode},
         {"kManyInstances", kVst3ManyInstances, Steinberg_PClassInfo_ClassCardinality_kManyInstances},
         {"kAudio", kVst3Audio, Steinberg_Vst_MediaTypes_kAudio},

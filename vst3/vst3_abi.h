@@ -36,12 +36,14 @@ constexpr TVst3Result kVst3ResultOk = 0;
 constexpr TVst3Result kVst3ResultFalse = 1;
 constexpr TVst3Result kVst3InvalidArgument = static_cast<TVst3Result>(0x80070057u);
 constexpr TVst3Result kVst3NotImplemented = static_cast<TVst3Result>(0x80004001u);
+constexpr TVst3Result kVst3OutOfMemory = static_cast<TVst3Result>(0x8007000Eu);
 #else
 constexpr TVst3Result kVst3NoInterface = -1;
 constexpr TVst3Result kVst3ResultOk = 0;
 constexpr TVst3Result kVst3ResultFalse = 1;
 constexpr TVst3Result kVst3InvalidArgument = 2;
 constexpr TVst3Result kVst3NotImplemented = 3;
+constexpr TVst3Result kVst3OutOfMemory = 6;
 #endif
 
 // An identifier written as four 32-bit words, laid out in the platform's order.
@@ -69,6 +71,7 @@ constexpr TVst3Uid Vst3Uid(std::uint32_t w1, std::uint32_t w2, std::uint32_t w3,
 enum : std::int32_t {
     kVst3FactoryUnicode = 1 << 4,
     kVst3ManyInstances = 0x7FFFFFFF,
+    kVst3Distributable = 1 << 0,  // class flag: processor and controller may run apart
 };
 
 struct TVst3FactoryInfo {
@@ -410,5 +413,7 @@ struct TVst3ParameterChanges {
 };
 constexpr TVst3Uid kVst3ParameterChangesIid = Vst3Uid(0xA4779663, 0x0BB64A56, 0xB44384A8, 0x466FEB9D);
 
-// The module's entry: the factory, counted as every interface is.
-using TVst3GetPluginFactory = TVst3PluginFactory*(VST3CALL*)();
+// The module's entry: the factory, counted as every interface is. Declared
+// with the COM convention by the format, which for a function without
+// arguments is the C one everywhere: the exported name stays undecorated.
+using TVst3GetPluginFactory = TVst3PluginFactory* (*)();
