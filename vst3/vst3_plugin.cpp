@@ -231,6 +231,10 @@ private:
 
 class CProcessor {
 public:
+    // The effect's description, which the audio thread reads, is built on
+    // first use: here, where allocating is allowed.
+    CProcessor() { CPatcherPlugin::ParameterCount(); }
+
     void* Face(const char* iid) {
         if (kVst3UnknownIid.Is(iid) || kVst3PluginBaseIid.Is(iid) || kVst3ComponentIid.Is(iid)) return &Component;
         if (kVst3AudioProcessorIid.Is(iid)) return &Processor;
