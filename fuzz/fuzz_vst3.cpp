@@ -209,10 +209,12 @@ private:
         Vst3Stream stream(chunk, step, failAt);
         Require(plugin.controller->Vtbl->SetComponentState(plugin.controller, stream.Interface()) == expected,
                 "the controller takes what the component takes");
-        if (loads) model.LoadState(chunk.data(), read);
         if (!loads) return;
+        model.LoadState(chunk.data(), read);
+        // A chunk too short to hold a value leaves each side's own.
         for (TVst3ParamId id : {0u, 1u})
-            Require(plugin.Normalized(id) == model.PlainValue(static_cast<int>(id)) / 16.0,
+            Require(read < (id + 2) * sizeof(float) ||
+                        plugin.Normalized(id) == model.PlainValue(static_cast<int>(id)) / 16.0,
                     "the controller shows the loaded values");
     }
 
