@@ -1,8 +1,8 @@
 // Times the built plug-in's process entries through its AEffect record, the way
 // a host calls them, against the copy limit: the least work that gives the same
-// outputs; the CLAP module's process call against the VST 2 entries; and,
-// where the LV2 bundle is built, its run() against the VST 2 entry. Prints
-// ns/frame and the ratios after the run.
+// outputs; the CLAP and VST 3 modules' process calls against the VST 2
+// entries; and, where the LV2 bundle is built, its run() against the VST 2
+// entry. Prints ns/frame and the ratios after the run.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -23,6 +23,7 @@
 #include "clap_host.h"
 #include "plugin_library.h"
 #include "vst2.h"
+#include "vst3_host.h"
 
 #if defined(MULTICHANNEL_PATCHER_LV2_PATH)
 #include <lv2/atom/forge.h>
@@ -243,6 +244,51 @@ void BM_Clap(benchmark::State& state) {
     CountFrames(state, frames);
 }
 
+// The VST 3 process call as a host makes it, on the same buffers: a process
+// context at the block's start (as the VST 2 host's time answers), no changes.
+template <class Sample, Fpu mode = Fpu::Default>
+void BM_Vst3(benchmark::State& state) {
+    const FpuScope<mode> fpu;
+    const auto frames = static_cast<int>(state.range(0));
+    Buffers<Sample> buffers(frames);
+    TVst3AudioBusBuffers inputs{}, outputs{};
+    inputs.NumChannels = outputs.NumChannels = kChannels;
+    if constexpr (sizeof(Sample) == sizeof(float)) {
+        inputs.Buffers32 = buffers.inPtr;
+        outputs.Buffers32 = buffers.outPtr;
+    } else {
+        inputs.Buffers64 = buffers.inPtr;
+        outputs.Buffers64 = buffers.outPtr;
+    }
+    Vst3Instance plugin;
+    plugin.Start(4096, sizeof(Sample) == sizeof(float) ? kVst3Sample32 : kVst3Sample64);
+    TVst3ProcessContext context{};
+    context.State = kVst3ContextTempoValid | kVst3ContextProjectTimeMusicValid | kVst3ContextTimeSigValid |
+                    kVst3ContextPlaying;
+    context.SampleRate = transport.sampleRate;
+    context.Tempo = transport.tempo;
+    context.TimeSigNumerator = context.TimeSigDenominator = 4;
+
+    Buffers<Sample> reference(frames);
+    CopyLimit(reference.inPtr, reference.outPtr, frames);
+    plugin.ProcessBuses<Sample>(&inputs, 1, &outputs, 1, frames, nullptr, &context);
+    for (int c = 0; c < kChannels; ++c)
+        if (std::memcmp(buffers.out[c].data(), reference.out[c].data(), sizeof(Sample) * frames) != 0) {
+            state.SkipWithError("VST 3 outputs differ from the copy limit");
+            return;
+        }
+
+    double samplePos = 0.0;
+    for (auto _ : state) {
+        context.ProjectTimeSamples = static_cast<std::int64_t>(samplePos);
+        context.ProjectTimeMusic = samplePos / transport.sampleRate * transport.tempo / 60.0;
+        plugin.ProcessBuses<Sample>(&inputs, 1, &outputs, 1, frames, nullptr, &context);
+        samplePos += frames;
+        benchmark::ClobberMemory();
+    }
+    CountFrames(state, frames);
+}
+
 template <class Sample, Fpu mode = Fpu::Default>
 void BM_CopyLimit(benchmark::State& state) {
     const FpuScope<mode> fpu;
@@ -374,14 +420,17 @@ void BlockSizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_Plugin<float>)->Name("Plugin/float")->Apply(BlockSizes);
 BENCHMARK(BM_Clap<float>)->Name("Clap/float")->Apply(BlockSizes);
+BENCHMARK(BM_Vst3<float>)->Name("Vst3/float")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<float>)->Name("CopyLimit/float")->Apply(BlockSizes);
 #if defined(__SSE2_MATH__)
 BENCHMARK(BM_Plugin<float, Fpu::FlushDenormals>)->Name("Plugin/float-ftz")->Apply(BlockSizes);
 BENCHMARK(BM_Clap<float, Fpu::FlushDenormals>)->Name("Clap/float-ftz")->Apply(BlockSizes);
+BENCHMARK(BM_Vst3<float, Fpu::FlushDenormals>)->Name("Vst3/float-ftz")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<float, Fpu::FlushDenormals>)->Name("CopyLimit/float-ftz")->Apply(BlockSizes);
 #endif
 BENCHMARK(BM_Plugin<double>)->Name("Plugin/double")->Apply(BlockSizes);
 BENCHMARK(BM_Clap<double>)->Name("Clap/double")->Apply(BlockSizes);
+BENCHMARK(BM_Vst3<double>)->Name("Vst3/double")->Apply(BlockSizes);
 BENCHMARK(BM_CopyLimit<double>)->Name("CopyLimit/double")->Apply(BlockSizes);
 #if defined(MULTICHANNEL_PATCHER_LV2_PATH)
 BENCHMARK(BM_Lv2<>)->Name("Lv2/float")->Apply(BlockSizes);
@@ -404,17 +453,18 @@ public:
     }
 
     void PrintSummary() const {
-        std::printf("\n%-9s %7s %16s %16s %8s %16s %10s\n", "samples", "frames", "plug-in ns/frame", "copy ns/frame",
-                    "ratio", "CLAP ns/frame", "CLAP/VST2");
+        std::printf("\n%-9s %7s %16s %16s %8s %16s %10s %16s %10s\n", "samples", "frames", "plug-in ns/frame",
+                    "copy ns/frame", "ratio", "CLAP ns/frame", "CLAP/VST2", "VST3 ns/frame", "VST3/VST2");
         for (const char* precision : {"float", "float-ftz", "double"})
             for (int frames : kBlockSizes) {
                 const std::string suffix = std::string(precision) + "/" + std::to_string(frames);
                 const double plugin = Median("Plugin/" + suffix);
                 const double copy = Median("CopyLimit/" + suffix);
                 const double clap = Median("Clap/" + suffix);
-                if (plugin <= 0.0 || copy <= 0.0 || clap <= 0.0) continue;
-                std::printf("%-9s %7d %16.3f %16.3f %8.2f %16.3f %10.3f\n", precision, frames, plugin, copy,
-                            plugin / copy, clap, clap / plugin);
+                const double vst3 = Median("Vst3/" + suffix);
+                if (plugin <= 0.0 || copy <= 0.0 || clap <= 0.0 || vst3 <= 0.0) continue;
+                std::printf("%-9s %7d %16.3f %16.3f %8.2f %16.3f %10.3f %16.3f %10.3f\n", precision, frames, plugin,
+                            copy, plugin / copy, clap, clap / plugin, vst3, vst3 / plugin);
             }
         if (measured.count("Lv2/float/512") == 0) return;
         std::printf("\n%-9s %7s %16s %16s %8s\n", "samples", "frames", "LV2 ns/frame", "VST 2 ns/frame", "ratio");

@@ -1,10 +1,11 @@
 # A plug-in DLL as a Windows host sees it, read with objdump:
-#   cmake -DOBJDUMP=<objdump> -DDLL=<file> -DARCH=i686|x86_64 [-DKIND=vst2|clap] -P check_dll.cmake
+#   cmake -DOBJDUMP=<objdump> -DDLL=<file> -DARCH=i686|x86_64 [-DKIND=vst2|clap|vst3] -P check_dll.cmake
 # PE format of the architecture; the entry points exported by name,
-# undecorated, at one address and nothing else; only system DLLs imported.
-# VST 2 (the default KIND): MAIN, VSTPluginMain and main, and the entry point
-# returns without popping its argument (cdecl, which 32-bit hosts call it
-# with). CLAP: clap_entry, a record.
+# undecorated, and nothing else; only system DLLs imported.
+# VST 2 (the default KIND): MAIN, VSTPluginMain and main at one address, and
+# the entry point returns without popping its argument (cdecl, which 32-bit
+# hosts call it with). CLAP: clap_entry, a record. VST 3: GetPluginFactory,
+# InitDll and ExitDll, three functions.
 foreach(var OBJDUMP DLL ARCH)
   if(NOT ${var})
     message(FATAL_ERROR "check_dll.cmake needs -D${var}=...")
@@ -17,6 +18,8 @@ if(KIND STREQUAL "vst2")
   set(exports "MAIN;VSTPluginMain;main")
 elseif(KIND STREQUAL "clap")
   set(exports "clap_entry")
+elseif(KIND STREQUAL "vst3")
+  set(exports "ExitDll;GetPluginFactory;InitDll")
 else()
   message(FATAL_ERROR "unknown KIND ${KIND}")
 endif()
@@ -77,8 +80,13 @@ if(NOT names STREQUAL exports)
   string(APPEND faults "  exports [${names}], not exactly [${exports}]\n")
 endif()
 list(LENGTH rvas addresses)
-if(NOT addresses EQUAL 1)
-  string(APPEND faults "  the entry points are at ${addresses} addresses [${rvas}], not one\n")
+if(KIND STREQUAL "vst3")
+  set(functions 3)
+else()
+  set(functions 1)
+endif()
+if(NOT addresses EQUAL functions)
+  string(APPEND faults "  the entry points are at ${addresses} addresses [${rvas}], not ${functions}\n")
 endif()
 
 if(KIND STREQUAL "vst2")
@@ -108,4 +116,4 @@ endif()
 if(faults)
   message(FATAL_ERROR "${DLL}:\n${faults}")
 endif()
-message(STATUS "${DLL}: ${format}, exports ${exports} at one address, imports ${imports}")
+message(STATUS "${DLL}: ${format}, exports ${exports} at ${addresses} address(es), imports ${imports}")

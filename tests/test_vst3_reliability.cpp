@@ -1,0 +1,211 @@
+// The VST 3 plug-in under the audio thread's rules: no heap traffic in
+// process, the controller's and component's other calls while the audio
+// thread processes (run under ThreadSanitizer by `./run tsan`), and
+// instances that leave nothing behind.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <utility>
+
+#include "heap_traffic.h"
+#include "vst3_host.h"
+
+namespace {
+
+// Input c of frame j holds a number that no other input of that frame holds.
+template <class Sample>
+Sample Tagged(int channel, int frame) {
+    return Sample(channel + 1 + kVst3Channels * (frame % 4096));
+}
+
+// Frames where outputs 3 to 16 are not silent, or outputs 1 and 2 carry
+// anything but an input of their own frame or 0.
+template <class Sample>
+int BadFrames(const Vst3Audio<Sample>& audio) {
+    int bad = 0;
+    for (int j = 0; j < audio.frames; ++j) {
+        bool ok = true;
+        for (int c = 2; c < kVst3Channels; ++c) ok &= audio.Output(c, j) == Sample(0);
+        for (int o = 0; o < 2; ++o) {
+            const double source = double(audio.Output(o, j)) - 1 - kVst3Channels * double(j % 4096);
+            ok &= audio.Output(o, j) == Sample(0) || (source >= 0 && source < kVst3Channels && source == std::floor(source));
+        }
+        bad += !ok;
+    }
+    return bad;
+}
+
+// The input channel each output carried throughout the block, -1 for
+// silence, -2 for anything else.
+template <class Sample>
+std::pair<int, int> Sources(const Vst3Audio<Sample>& audio) {
+    int found[2];
+    for (int o = 0; o < 2; ++o) {
+        const Sample first = audio.Output(o, 0);
+        found[o] = first == Sample(0) ? -1 : int(first) - 1;
+        for (int j = 0; j < audio.frames; ++j)
+            if (audio.Output(o, j) != (found[o] < 0 ? Sample(0) : Tagged<Sample>(found[o], j))) found[o] = -2;
+    }
+    return {found[0], found[1]};
+}
+
+}  // namespace
+
+TEST(AudioThread, Vst3ProcessNeverTouchesTheHeap) {
+    if (!kCountsLibrary) GTEST_SKIP() << "the library's allocations cannot be counted from here";
+    Vst3Instance plugin;
+    plugin.Start(512);
+    Vst3Audio<float> single(512);
+    Vst3Audio<double> twice(512, true);
+    single.Fill(Tagged<float>);
+    twice.Fill(Tagged<double>);
+    Vst3Changes changes;
+    changes.Add(0, 0, 0.25).Add(0, 100, 2.7 / 16).Add(1, 100, 1.0).Add(1, 511, 3 / 16.0).Add(9, 7, 0.5);
+    TVst3ProcessContext context{};
+    context.State = kVst3ContextTempoValid | kVst3ContextPlaying | kVst3ContextProjectTimeMusicValid |
+                    kVst3ContextTimeSigValid;
+    context.Tempo = 128.0;
+    context.TimeSigNumerator = context.TimeSigDenominator = 4;
+
+    const HeapTraffic start = HeapTraffic::Now();
+    for (int i = 0; i < 200; ++i) {
+        context.ProjectTimeMusic += 1.0;
+        plugin.Process(single, &changes, &context);
+        plugin.Process(twice, &changes);
+        plugin.ProcessBuses<float>(nullptr, 0, nullptr, 0, 0, &changes);
+    }
+    const HeapTraffic audio = HeapTraffic::Now().Since(start);
+    EXPECT_EQ(audio.news, 0u);
+    EXPECT_EQ(audio.deletes, 0u);
+    EXPECT_EQ(audio.mallocs, 0u);
+    EXPECT_EQ(audio.frees, 0u);
+    EXPECT_EQ(BadFrames(single) + BadFrames(twice), 0);
+}
+
+// The host's other threads read and set everything a host reads and sets on
+// the controller, and save and load the component's state, while the audio
+// thread processes one instance and a third thread another. Blocks stay
+// well-formed throughout.
+TEST(HostThreads, Vst3ControllerAndStateCallsWhileTheAudioThreadProcesses) {
+    Vst3Instance plugin, other;
+    plugin.Start(256);
+    other.Start(256);
+    other.Route(10, 16);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> mainSteps{0};
+    int badFrames = 0, otherMismatches = 0;
+    std::thread audio([&] {
+        Vst3Audio<float> single(128);
+        Vst3Audio<double> twice(128, true);
+        Vst3Changes changes;
+        for (int block = 0; block < 3000 || mainSteps.load() < 2000; ++block) {
+            changes.Clear();
+            changes.Add(block % 2, block % 128, (block % 17) / 16.0);
+            if (block % 2) {
+                single.Fill(Tagged<float>);
+                plugin.Process(single, &changes);
+                badFrames += BadFrames(single);
+            } else {
+                twice.Fill(Tagged<double>);
+                plugin.Process(twice, &changes);
+                badFrames += BadFrames(twice);
+            }
+        }
+        done = true;
+    });
+    std::thread third([&] {
+        Vst3Audio<float> audio(64);
+        while (!done) {
+            audio.Fill(Tagged<float>);
+            other.Process(audio);
+            otherMismatches += Sources(audio) != std::pair(10, -1);
+        }
+    });
+
+    TVst3EditController* controller = plugin.controller;
+    std::vector<std::vector<std::uint8_t>> states{plugin.Save()};
+    int badAnswers = 0;
+    while (!done) {
+        const int step = mainSteps.fetch_add(1);
+        const auto id = static_cast<TVst3ParamId>(step % 2);
+        const double value = plugin.Normalized(id);
+        badAnswers += !(value >= 0.0 && value <= 1.0 && value * 16 == std::floor(value * 16));
+        TVst3String128 text{};
+        double back = -1.0;
+        badAnswers += controller->Vtbl->GetParamStringByValue(controller, id, value, text) != kVst3ResultOk;
+        badAnswers += controller->Vtbl->GetParamValueByString(controller, id, text, &back) != kVst3ResultOk ||
+                      back != value;
+        badAnswers += controller->Vtbl->SetParamNormalized(controller, id, (step % 17) / 16.0) != kVst3ResultOk;
+        badAnswers += plugin.processor->Vtbl->GetLatencySamples(plugin.processor) != 0;
+        if (step % 8 == 0) {
+            states.push_back(plugin.Save(step % 3 + 1));
+            badAnswers += states.back().size() != 260;
+            badAnswers += plugin.LoadBoth(states[static_cast<std::size_t>(step) % states.size()], 64) != kVst3ResultOk;
+        }
+    }
+    audio.join();
+    third.join();
+    EXPECT_EQ(badFrames, 0);
+    EXPECT_EQ(otherMismatches, 0);
+    EXPECT_EQ(badAnswers, 0);
+    EXPECT_GE(mainSteps.load(), 2000);
+}
+
+// A host's whole use of a plug-in, a hundred times: what one takes, it gives back.
+TEST(Vst3Instances, HundredCreateDestroyCyclesLeaveNothingBehind) {
+    const auto cycle = [&](int i) {
+        Vst3Instance plugin;
+        plugin.Start(i % 2 ? 64 : 100000, i % 3 ? kVst3Sample32 : kVst3Sample64);
+        plugin.Route(i % 17, 3);
+        Vst3Audio<float> audio(64, i % 2);
+        audio.Fill(Tagged<float>);
+        plugin.Process(audio);
+        plugin.LoadBoth(plugin.Save(7));
+        return Sources(audio) == std::pair(i % 17 == 16 ? -1 : i % 17, 3);
+    };
+    ASSERT_TRUE(cycle(0));  // the module's descriptions, made once
+    const HeapTraffic start = HeapTraffic::Now();
+    int wrong = 0;
+    for (int i = 1; i <= 100; ++i) wrong += !cycle(i);
+    const HeapTraffic used = HeapTraffic::Now().Since(start);
+    EXPECT_EQ(wrong, 0);
+    if (!kCountsLibrary) GTEST_SKIP() << "the library's allocations cannot be counted from here";
+    EXPECT_GT(used.news, 100u);
+    EXPECT_EQ(used.news, used.deletes);
+    EXPECT_EQ(used.mallocs, used.frees);
+}
+
+// Short of memory, a host's calls fail with an answer: nothing thrown
+// reaches the host. A short chunk loaded makes the next save allocate.
+TEST(Vst3Instances, ShortOfMemoryCallsFailAndThrowNothing) {
+    if (!kCountsMalloc) GTEST_SKIP() << "allocations cannot be refused from here";
+    Vst3Instance plugin;
+    const float shortChunk[] = {-1000.0f, 5.0f};
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(shortChunk);
+    ASSERT_EQ(plugin.Load(std::vector<std::uint8_t>(bytes, bytes + sizeof shortChunk)), kVst3ResultOk);
+    Vst3Stream stream;
+    stream.bytes.reserve(4096);
+    TVst3PluginFactory* factory = Vst3Module::Loaded().Factory();
+    const TVst3Uid processorClass = kVst3ProcessorClass.Uid();
+    void* another = &another;
+    std::u16string text = u"input channel 3";
+    double value = -1.0;
+    heap::refusals = 1;
+    const TVst3Result saved = plugin.component->Vtbl->GetState(plugin.component, stream.Interface());
+    heap::refusals = 1;
+    const TVst3Result created =
+        factory->Vtbl->CreateInstance(factory, processorClass.Bytes, kVst3ComponentIid.Bytes, &another);
+    heap::refusals = 1;
+    const TVst3Result parsed =
+        plugin.controller->Vtbl->GetParamValueByString(plugin.controller, 0, text.data(), &value);
+    heap::refusals = 0;
+    EXPECT_EQ(saved, kVst3ResultFalse);
+    EXPECT_EQ(created, kVst3OutOfMemory);
+    EXPECT_EQ(another, nullptr);
+    EXPECT_EQ(parsed, kVst3ResultOk);
+    EXPECT_EQ(value, 2 / 16.0);
+    EXPECT_EQ(plugin.Save().size(), 260u);
+}

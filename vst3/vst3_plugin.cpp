@@ -1,0 +1,653 @@
+#include "vst3_plugin.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string_view>
+
+#include "vexil_text.h"
+#include "vst3_ids.h"
+
+namespace {
+
+constexpr std::int32_t kChannels = CPatcherPlugin::kChannels;
+// The arrangement each bus reports: 16 speakers, the first 16 positions.
+constexpr TVst3SpeakerArrangement kArrangement = 0xFFFF;
+// Host texts longer than any choice's are refused unread past this.
+constexpr std::size_t kLongestText = 64;
+
+bool KnownParam(TVst3ParamId id) { return id < static_cast<std::uint32_t>(CPatcherPlugin::ParameterCount()); }
+
+// Our texts are ASCII; a host's text with anything else names no choice.
+void CopyUtf16(TVst3Char16* dest, std::size_t size, std::string_view source) {
+    const std::size_t n = std::min(source.size(), size - 1);
+    for (std::size_t i = 0; i < n; ++i) dest[i] = static_cast<unsigned char>(source[i]) < 0x80 ? source[i] : u'?';
+    dest[n] = 0;
+}
+
+bool ReadAscii(const TVst3Char16* source, char* dest, std::size_t size, std::size_t& length) {
+    length = 0;
+    while (length < size && source[length] != 0) {
+        if (source[length] >= 0x80) return false;
+        dest[length] = static_cast<char>(source[length]);
+        ++length;
+    }
+    return length < size;
+}
+
+// The chunk from a host's stream, whatever it moves a call; false when the
+// stream fails.
+bool ReadChunk(TVst3Stream* stream, std::uint8_t* chunk, std::size_t size, std::size_t& count) {
+    count = 0;
+    if (!stream || !stream->Vtbl || !stream->Vtbl->Read) return false;
+    while (count < size) {
+        std::int32_t read = 0;
+        const std::int32_t asked = static_cast<std::int32_t>(size - count);
+        if (stream->Vtbl->Read(stream, chunk + count, asked, &read) != kVst3ResultOk || read < 0 || read > asked)
+            return false;
+        if (read == 0) break;
+        count += static_cast<std::size_t>(read);
+    }
+    return true;
+}
+
+bool WriteChunk(TVst3Stream* stream, const std::uint8_t* bytes, std::size_t left) {
+    if (!stream || !stream->Vtbl || !stream->Vtbl->Write) return false;
+    while (left > 0) {
+        std::int32_t written = 0;
+        const std::int32_t offered = static_cast<std::int32_t>(left);
+        if (stream->Vtbl->Write(stream, const_cast<std::uint8_t*>(bytes), offered, &written) != kVst3ResultOk ||
+            written <= 0 || written > offered)
+            return false;
+        bytes += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Loads a state chunk from a stream into `patcher`: all or nothing.
+TVst3Result LoadState(CPatcherPlugin& patcher, TVst3Stream* stream) {
+    std::uint8_t chunk[CPatcherPlugin::kStateBytes];
+    std::size_t count = 0;
+    if (!ReadChunk(stream, chunk, sizeof chunk, count)) return kVst3ResultFalse;
+    try {
+        return patcher.LoadState(chunk, count) ? kVst3ResultOk : kVst3ResultFalse;
+    } catch (...) {
+        return kVst3ResultFalse;
+    }
+}
+
+// One interface of an object: the table the host calls through, then the
+// object, which the host never looks at.
+template <class Owner>
+struct TFace {
+    const void* Table;
+    Owner* Self;
+};
+
+template <class Owner>
+Owner& Of(void* face) {
+    return *static_cast<TFace<Owner>*>(face)->Self;
+}
+
+template <class Owner>
+std::uint32_t VST3CALL AddRef(void* face) {
+    return ++Of<Owner>(face).References;
+}
+
+template <class Owner>
+std::uint32_t VST3CALL Release(void* face) {
+    Owner* self = &Of<Owner>(face);
+    const std::uint32_t left = --self->References;
+    if (left == 0) delete self;
+    return left;
+}
+
+template <class Owner>
+TVst3Result VST3CALL QueryInterface(void* face, const TVst3Tuid iid, void** object) {
+    if (!object) return kVst3InvalidArgument;
+    *object = iid ? Of<Owner>(face).Face(iid) : nullptr;
+    if (!*object) return kVst3NoInterface;
+    ++Of<Owner>(face).References;
+    return kVst3ResultOk;
+}
+
+// A new object with one reference, asked for one of its interfaces; the
+// object goes when it has not that interface.
+template <class Owner>
+TVst3Result Create(const char* iid, void** object) {
+    Owner* owner;
+    try {
+        owner = new Owner;
+    } catch (...) {
+        return kVst3OutOfMemory;
+    }
+    const TVst3Result result = QueryInterface<Owner>(owner->Face(kVst3UnknownIid.Bytes), iid, object);
+    Release<Owner>(owner->Face(kVst3UnknownIid.Bytes));
+    return result;
+}
+
+TVst3Result VST3CALL Initialize(void*, TVst3Unknown*) { return kVst3ResultOk; }
+TVst3Result VST3CALL Terminate(void*) { return kVst3ResultOk; }
+
+// ---------------------------------------------------------------------------
+// The processor
+
+template <class Sample>
+Sample** Channels(const TVst3AudioBusBuffers& bus) {
+    if constexpr (sizeof(Sample) == sizeof(float))
+        return bus.Buffers32;
+    else
+        return bus.Buffers64;
+}
+
+std::uint32_t ChannelCount(const TVst3AudioBusBuffers& bus) {
+    return bus.NumChannels > 0 ? static_cast<std::uint32_t>(bus.NumChannels) : 0;
+}
+
+template <class Sample>
+void Silence(TVst3AudioBusBuffers& bus, std::uint32_t frames) {
+    Sample** channels = Channels<Sample>(bus);
+    for (std::uint32_t c = 0; channels && c < ChannelCount(bus); ++c)
+        if (channels[c]) std::fill_n(channels[c], frames, Sample(0));
+}
+
+std::uint64_t ChannelsFrom(std::uint32_t from, std::uint32_t count) {
+    const std::uint64_t all = count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    const std::uint64_t below = from >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << from) - 1;
+    return all & ~below;
+}
+
+// The points of a process call's parameter queues in the order of their
+// sample offsets, a queue's own points in its order. Queues of parameters we
+// do not have are skipped, and a queue ends at its first point that cannot
+// be read.
+class CChanges {
+public:
+    explicit CChanges(TVst3ParameterChanges* changes) {
+        if (!changes || !changes->Vtbl || !changes->Vtbl->GetParameterCount || !changes->Vtbl->GetParameterData)
+            return;
+        const std::int32_t count = changes->Vtbl->GetParameterCount(changes);
+        for (std::int32_t i = 0; i < count && Used < kMostQueues; ++i) {
+            TVst3ParamValueQueue* queue = changes->Vtbl->GetParameterData(changes, i);
+            if (!queue || !queue->Vtbl || !queue->Vtbl->GetParameterId || !queue->Vtbl->GetPointCount ||
+                !queue->Vtbl->GetPoint)
+                continue;
+            const TVst3ParamId id = queue->Vtbl->GetParameterId(queue);
+            if (!KnownParam(id)) continue;
+            TCursor& cursor = Cursors[Used];
+            cursor = {queue, static_cast<std::int32_t>(id), 0, std::max(queue->Vtbl->GetPointCount(queue), 0), 0, 0.0};
+            if (Advance(cursor)) ++Used;
+        }
+    }
+
+    // The next point, false after the last.
+    bool Next(std::int32_t& id, std::uint32_t& offset, double& value) {
+        if (Used == 0) return false;
+        TCursor* first = std::min_element(Cursors, Cursors + Used, [](const TCursor& a, const TCursor& b) {
+            return a.Offset < b.Offset;
+        });
+        id = first->Id;
+        offset = first->Offset;
+        value = first->Value;
+        if (!Advance(*first)) {
+            std::move(first + 1, Cursors + Used, first);
+            --Used;
+        }
+        return true;
+    }
+
+private:
+    struct TCursor {
+        TVst3ParamValueQueue* Queue;
+        std::int32_t Id, Next, Count;
+        std::uint32_t Offset;
+        double Value;
+    };
+
+    static bool Advance(TCursor& cursor) {
+        while (cursor.Next < cursor.Count) {
+            std::int32_t offset = 0;
+            double value = 0.0;
+            if (cursor.Queue->Vtbl->GetPoint(cursor.Queue, cursor.Next++, &offset, &value) != kVst3ResultOk)
+                return false;
+            if (std::isnan(value)) continue;
+            cursor.Offset = static_cast<std::uint32_t>(std::max(offset, 0));
+            cursor.Value = value;
+            return true;
+        }
+        return false;
+    }
+
+    // More queues than a host sends for two parameters.
+    static constexpr int kMostQueues = 8;
+    TCursor Cursors[kMostQueues];
+    int Used = 0;
+};
+
+class CProcessor {
+public:
+    // The effect's description, which the audio thread reads, is built on
+    // first use: here, where allocating is allowed.
+    CProcessor() { CPatcherPlugin::ParameterCount(); }
+
+    void* Face(const char* iid) {
+        if (kVst3UnknownIid.Is(iid) || kVst3PluginBaseIid.Is(iid) || kVst3ComponentIid.Is(iid)) return &Component;
+        if (kVst3AudioProcessorIid.Is(iid)) return &Processor;
+        if (kVst3ProcessContextRequirementsIid.Is(iid)) return &Requirements;
+        return nullptr;
+    }
+
+    std::atomic<std::uint32_t> References{1};
+
+private:
+    static CProcessor& Self(void* face) { return Of<CProcessor>(face); }
+
+    static TVst3Result VST3CALL GetControllerClassId(void*, TVst3Tuid classId) {
+        if (!classId) return kVst3InvalidArgument;
+        std::memcpy(classId, kVst3ControllerClass.Uid().Bytes, sizeof(TVst3Tuid));
+        return kVst3ResultOk;
+    }
+    static TVst3Result VST3CALL SetIoMode(void*, std::int32_t) { return kVst3ResultOk; }
+    static bool MainAudioBus(std::int32_t type, std::int32_t direction, std::int32_t index) {
+        return type == kVst3Audio && (direction == kVst3Input || direction == kVst3Output) && index == 0;
+    }
+    static std::int32_t VST3CALL GetBusCount(void*, std::int32_t type, std::int32_t direction) {
+        return MainAudioBus(type, direction, 0) ? 1 : 0;
+    }
+    static TVst3Result VST3CALL GetBusInfo(void*, std::int32_t type, std::int32_t direction, std::int32_t index,
+                                           TVst3BusInfo* bus) {
+        if (!bus || !MainAudioBus(type, direction, index)) return kVst3InvalidArgument;
+        bus->MediaType = kVst3Audio;
+        bus->Direction = direction;
+        bus->ChannelCount = kChannels;
+        CopyUtf16(bus->Name, 128, direction == kVst3Input ? "16 inputs" : "16 outputs");
+        bus->BusType = kVst3MainBus;
+        bus->Flags = kVst3BusDefaultActive;
+        return kVst3ResultOk;
+    }
+    static TVst3Result VST3CALL GetRoutingInfo(void*, TVst3RoutingInfo*, TVst3RoutingInfo*) {
+        return kVst3NotImplemented;
+    }
+    static TVst3Result VST3CALL ActivateBus(void*, std::int32_t type, std::int32_t direction, std::int32_t index,
+                                            std::uint8_t) {
+        return MainAudioBus(type, direction, index) ? kVst3ResultOk : kVst3InvalidArgument;
+    }
+    static TVst3Result VST3CALL SetActive(void* face, std::uint8_t state) {
+        CProcessor& self = Self(face);
+        if (state)
+            self.Patcher.Activate(self.SampleRate, self.MaxFrames);
+        else
+            self.Patcher.Deactivate();
+        return kVst3ResultOk;
+    }
+    static TVst3Result VST3CALL SetState(void* face, TVst3Stream* state) { return LoadState(Self(face).Patcher, state); }
+    static TVst3Result VST3CALL GetState(void* face, TVst3Stream* state) {
+        const std::uint8_t* bytes = nullptr;
+        std::size_t count;
+        // The chunk is rebuilt at each save and may need memory.
+        try {
+            count = Self(face).Patcher.SaveState(bytes);
+        } catch (...) {
+            return kVst3ResultFalse;
+        }
+        return WriteChunk(state, bytes, count) ? kVst3ResultOk : kVst3ResultFalse;
+    }
+
+    static bool SixteenChannels(const TVst3SpeakerArrangement* arrangements, std::int32_t count) {
+        return count == 1 && arrangements && std::popcount(arrangements[0]) == kChannels;
+    }
+    static TVst3Result VST3CALL SetBusArrangements(void*, TVst3SpeakerArrangement* inputs, std::int32_t inputCount,
+                                                   TVst3SpeakerArrangement* outputs, std::int32_t outputCount) {
+        return SixteenChannels(inputs, inputCount) && SixteenChannels(outputs, outputCount) ? kVst3ResultOk
+                                                                                            : kVst3ResultFalse;
+    }
+    static TVst3Result VST3CALL GetBusArrangement(void*, std::int32_t direction, std::int32_t index,
+                                                  TVst3SpeakerArrangement* arrangement) {
+        if (!arrangement || !MainAudioBus(kVst3Audio, direction, index)) return kVst3InvalidArgument;
+        *arrangement = kArrangement;
+        return kVst3ResultOk;
+    }
+    static TVst3Result VST3CALL CanProcessSampleSize(void*, std::int32_t size) {
+        return size == kVst3Sample32 || size == kVst3Sample64 ? kVst3ResultOk : kVst3ResultFalse;
+    }
+    static std::uint32_t VST3CALL GetLatencySamples(void* face) {
+        return static_cast<std::uint32_t>(std::max(Self(face).Patcher.Latency(), 0));
+    }
+    static TVst3Result VST3CALL SetupProcessing(void* face, TVst3ProcessSetup* setup) {
+        if (!setup || !std::isfinite(setup->SampleRate) || setup->SampleRate <= 0.0) return kVst3InvalidArgument;
+        if (CanProcessSampleSize(face, setup->SymbolicSampleSize) != kVst3ResultOk) return kVst3ResultFalse;
+        Self(face).SampleRate = setup->SampleRate;
+        Self(face).MaxFrames = std::max(setup->MaxSamplesPerBlock, 0);
+        return kVst3ResultOk;
+    }
+    static TVst3Result VST3CALL SetProcessing(void*, std::uint8_t) { return kVst3ResultOk; }
+    static TVst3Result VST3CALL Process(void* face, TVst3ProcessData* data) {
+        CProcessor& self = Self(face);
+        if (!data || data->NumSamples < 0) return kVst3InvalidArgument;
+        if (data->NumSamples == 0) {
+            // No audio to touch: the parameter changes still count.
+            CChanges changes(data->InputParameterChanges);
+            std::int32_t id;
+            std::uint32_t offset;
+            double value, step;
+            while (changes.Next(id, offset, value))
+                if (vst3::StepOf(value, step)) self.Patcher.SetParameterValue(id, step);
+            return kVst3ResultOk;
+        }
+        if (data->SymbolicSampleSize == kVst3Sample64) return self.Render<double>(*data);
+        if (data->SymbolicSampleSize == kVst3Sample32) return self.Render<float>(*data);
+        return kVst3InvalidArgument;
+    }
+    static std::uint32_t VST3CALL GetTailSamples(void*) { return 0; }
+
+    static std::uint32_t VST3CALL GetProcessContextRequirements(void*) {
+        return kVst3NeedProjectTimeMusic | kVst3NeedTempo | kVst3NeedTimeSignature | kVst3NeedTransportState;
+    }
+
+    template <class Sample>
+    TVst3Result Render(TVst3ProcessData& data) {
+        const auto frames = static_cast<std::uint32_t>(data.NumSamples);
+        TVst3AudioBusBuffers* in = data.NumInputs > 0 ? data.Inputs : nullptr;
+        TVst3AudioBusBuffers* out = data.NumOutputs > 0 ? data.Outputs : nullptr;
+        // Buses past the one described get silence.
+        for (std::int32_t b = 1; out && b < data.NumOutputs; ++b) {
+            Silence<Sample>(out[b], frames);
+            out[b].SilenceFlags = ChannelsFrom(0, ChannelCount(out[b]));
+        }
+        // An output whose source is "none" all through the call is silent too.
+        bool silent[2];
+        for (std::int32_t p = 0; p < 2; ++p) silent[p] = Patcher.ParameterValue(p) >= kChannels;
+        TPatcherTransport transport;
+        auto block = Patcher.BeginBlock<Sample>(PatcherTransport(data.ProcessContext, transport),
+                                                in ? Channels<Sample>(*in) : nullptr, in ? ChannelCount(*in) : 0,
+                                                out ? Channels<Sample>(*out) : nullptr, out ? ChannelCount(*out) : 0,
+                                                frames);
+        CChanges changes(data.InputParameterChanges);
+        std::int32_t id;
+        std::uint32_t offset;
+        double value, step;
+        while (changes.Next(id, offset, value)) {
+            if (!vst3::StepOf(value, step)) continue;
+            block.RenderUntil(offset);
+            Patcher.SetParameterValue(id, step);
+            if (id < 2) silent[id] = false;
+        }
+        block.Finish();
+        if (out) {
+            const std::uint32_t count = ChannelCount(*out);
+            out->SilenceFlags =
+                ChannelsFrom(0, count) & (ChannelsFrom(2, count) | (silent[0] ? 1u : 0u) | (silent[1] ? 2u : 0u));
+        }
+        return kVst3ResultOk;
+    }
+
+    static constexpr TVst3ComponentVtbl kComponent = {
+        QueryInterface<CProcessor>, AddRef<CProcessor>, Release<CProcessor>, Initialize, Terminate,
+        GetControllerClassId,       SetIoMode,          GetBusCount,         GetBusInfo, GetRoutingInfo,
+        ActivateBus,                SetActive,          SetState,            GetState,
+    };
+    static constexpr TVst3AudioProcessorVtbl kProcessor = {
+        QueryInterface<CProcessor>, AddRef<CProcessor>, Release<CProcessor>, SetBusArrangements,
+        GetBusArrangement,          CanProcessSampleSize, GetLatencySamples, SetupProcessing,
+        SetProcessing,              Process,            GetTailSamples,
+    };
+    static constexpr TVst3ProcessContextRequirementsVtbl kRequirements = {
+        QueryInterface<CProcessor>, AddRef<CProcessor>, Release<CProcessor>, GetProcessContextRequirements};
+
+    TFace<CProcessor> Component{&kComponent, this};
+    TFace<CProcessor> Processor{&kProcessor, this};
+    TFace<CProcessor> Requirements{&kRequirements, this};
+
+    CPatcherPlugin Patcher;
+    // From the host's setup, for the next activation; main thread.
+    double SampleRate = 44100.0;
+    std::int32_t MaxFrames = 0;
+};
+
+// ---------------------------------------------------------------------------
+// The controller: the parameters as the host shows them, mirroring the
+// processor through the states the host hands over.
+
+class CController {
+public:
+    void* Face(const char* iid) {
+        if (kVst3UnknownIid.Is(iid) || kVst3PluginBaseIid.Is(iid) || kVst3EditControllerIid.Is(iid)) return &Controller;
+        return nullptr;
+    }
+
+    std::atomic<std::uint32_t> References{1};
+
+private:
+    static CController& Self(void* face) { return Of<CController>(face); }
+
+    static TVst3Result VST3CALL SetComponentState(void* face, TVst3Stream* state) {
+        return LoadState(Self(face).Model, state);
+    }
+    // The controller keeps nothing of its own.
+    static TVst3Result VST3CALL SetState(void*, TVst3Stream*) { return kVst3ResultOk; }
+    static TVst3Result VST3CALL GetState(void*, TVst3Stream*) { return kVst3ResultOk; }
+    static std::int32_t VST3CALL GetParameterCount(void*) { return CPatcherPlugin::ParameterCount(); }
+    static TVst3Result VST3CALL GetParameterInfo(void*, std::int32_t index, TVst3ParameterInfo* info) {
+        const TVexilSlider* slider = CPatcherPlugin::Parameter(index);
+        if (!slider || !info) return kVst3InvalidArgument;
+        info->Id = static_cast<TVst3ParamId>(index);
+        CopyUtf16(info->Title, 128, slider->Name);
+        CopyUtf16(info->ShortTitle, 128, slider->Name);
+        CopyUtf16(info->Units, 128, "");
+        info->StepCount = vst3::kStepCount;
+        info->DefaultNormalizedValue = vst3::NormalizedOf(slider->Default);
+        info->UnitId = 0;
+        info->Flags = kVst3ParamCanAutomate | kVst3ParamIsList;
+        return kVst3ResultOk;
+    }
+    static TVst3Result VST3CALL GetParamStringByValue(void*, TVst3ParamId id, TVst3ParamValue normalized,
+                                                      TVst3String128 text) {
+        double step;
+        if (!KnownParam(id) || !text) return kVst3InvalidArgument;
+        char ascii[128];
+        if (!vst3::StepOf(normalized, step) ||
+            !CPatcherPlugin::ValueText(static_cast<std::int32_t>(id), step, ascii, sizeof ascii))
+            return kVst3ResultFalse;
+        CopyUtf16(text, 128, ascii);
+        return kVst3ResultOk;
+    }
+    static TVst3Result VST3CALL GetParamValueByString(void*, TVst3ParamId id, TVst3Char16* text,
+                                                      TVst3ParamValue* normalized) {
+        if (!KnownParam(id) || !text || !normalized) return kVst3InvalidArgument;
+        char ascii[kLongestText];
+        std::size_t length;
+        double plain;
+        if (!ReadAscii(text, ascii, sizeof ascii, length)) return kVst3ResultFalse;
+        // A parameter of numbers would copy the text.
+        try {
+            if (!CPatcherPlugin::TextValue(static_cast<std::int32_t>(id), {ascii, length}, plain))
+                return kVst3ResultFalse;
+        } catch (...) {
+            return kVst3ResultFalse;
+        }
+        *normalized = vst3::NormalizedOf(plain);
+        return kVst3ResultOk;
+    }
+    static TVst3ParamValue VST3CALL NormalizedParamToPlain(void*, TVst3ParamId, TVst3ParamValue normalized) {
+        double step;
+        return vst3::StepOf(normalized, step) ? step : 0.0;
+    }
+    static TVst3ParamValue VST3CALL PlainParamToNormalized(void*, TVst3ParamId, TVst3ParamValue plain) {
+        return vst3::NormalizedOf(plain);
+    }
+    static TVst3ParamValue VST3CALL GetParamNormalized(void* face, TVst3ParamId id) {
+        if (!KnownParam(id)) return 0.0;
+        return vst3::NormalizedOf(Self(face).Model.ParameterValue(static_cast<std::int32_t>(id)));
+    }
+    static TVst3Result VST3CALL SetParamNormalized(void* face, TVst3ParamId id, TVst3ParamValue value) {
+        double step;
+        if (!KnownParam(id)) return kVst3InvalidArgument;
+        if (!vst3::StepOf(value, step)) return kVst3ResultFalse;
+        Self(face).Model.SetParameterValue(static_cast<std::int32_t>(id), step);
+        return kVst3ResultOk;
+    }
+    static TVst3Result VST3CALL SetComponentHandler(void*, TVst3Unknown*) { return kVst3ResultOk; }
+    static void* VST3CALL CreateView(void*, const char*) { return nullptr; }
+
+    static constexpr TVst3EditControllerVtbl kController = {
+        QueryInterface<CController>, AddRef<CController>,    Release<CController>,  Initialize,
+        Terminate,                   SetComponentState,      SetState,              GetState,
+        GetParameterCount,           GetParameterInfo,       GetParamStringByValue, GetParamValueByString,
+        NormalizedParamToPlain,      PlainParamToNormalized, GetParamNormalized,    SetParamNormalized,
+        SetComponentHandler,         CreateView,
+    };
+
+    TFace<CController> Controller{&kController, this};
+    // The values as the routing would act on them, read and written from any thread.
+    CPatcherPlugin Model;
+};
+
+// ---------------------------------------------------------------------------
+// The factory
+
+constexpr std::int32_t kClassCount = 2;
+
+struct TClass {
+    TVst3Uid Cid;
+    const char* Category;
+    const char* SubCategories;
+};
+
+constexpr TClass kClasses[kClassCount] = {
+    {kVst3ProcessorClass.Uid(), vst3::kProcessorCategory, vst3::kSubCategories},
+    {kVst3ControllerClass.Uid(), vst3::kControllerCategory, ""},
+};
+
+std::atomic<std::uint32_t> FactoryReferences{0};
+
+template <class Info>
+bool ClassBasics(std::int32_t index, Info* info) {
+    if (!info || index < 0 || index >= kClassCount) return false;
+    std::memcpy(info->Cid, kClasses[index].Cid.Bytes, sizeof info->Cid);
+    info->Cardinality = kVst3ManyInstances;
+    CopyText(info->Category, sizeof info->Category, kClasses[index].Category);
+    return true;
+}
+
+TVst3Result VST3CALL FactoryQueryInterface(void* self, const TVst3Tuid iid, void** object) {
+    if (!object) return kVst3InvalidArgument;
+    const bool known = kVst3UnknownIid.Is(iid) || kVst3PluginFactoryIid.Is(iid) || kVst3PluginFactory2Iid.Is(iid) ||
+                       kVst3PluginFactory3Iid.Is(iid);
+    *object = known ? self : nullptr;
+    if (!known) return kVst3NoInterface;
+    ++FactoryReferences;
+    return kVst3ResultOk;
+}
+
+// The factory lives as long as the library: its count is kept, never acted on.
+std::uint32_t VST3CALL FactoryAddRef(void*) { return ++FactoryReferences; }
+std::uint32_t VST3CALL FactoryRelease(void*) { return --FactoryReferences; }
+
+TVst3Result VST3CALL GetFactoryInfo(void*, TVst3FactoryInfo* info) {
+    if (!info) return kVst3InvalidArgument;
+    try {
+        CopyText(info->Vendor, sizeof info->Vendor, CPatcherPlugin::Vendor());
+    } catch (...) {
+        return kVst3OutOfMemory;
+    }
+    CopyText(info->Url, sizeof info->Url, "");
+    CopyText(info->Email, sizeof info->Email, "");
+    info->Flags = kVst3FactoryUnicode;
+    return kVst3ResultOk;
+}
+
+std::int32_t VST3CALL CountClasses(void*) { return kClassCount; }
+
+// The effect's description is built on first use, which can run out of memory.
+TVst3Result VST3CALL GetClassInfo(void*, std::int32_t index, TVst3ClassInfo* info) {
+    if (!ClassBasics(index, info)) return kVst3InvalidArgument;
+    try {
+        CopyText(info->Name, sizeof info->Name, CPatcherPlugin::Name());
+    } catch (...) {
+        return kVst3OutOfMemory;
+    }
+    return kVst3ResultOk;
+}
+
+TVst3Result VST3CALL GetClassInfo2(void*, std::int32_t index, TVst3ClassInfo2* info) {
+    if (!ClassBasics(index, info)) return kVst3InvalidArgument;
+    try {
+        CopyText(info->Name, sizeof info->Name, CPatcherPlugin::Name());
+        CopyText(info->Vendor, sizeof info->Vendor, CPatcherPlugin::Vendor());
+    } catch (...) {
+        return kVst3OutOfMemory;
+    }
+    info->ClassFlags = kVst3Distributable;
+    CopyText(info->SubCategories, sizeof info->SubCategories, kClasses[index].SubCategories);
+    CopyText(info->Version, sizeof info->Version, CPatcherPlugin::Version());
+    CopyText(info->SdkVersion, sizeof info->SdkVersion, vst3::kSdkVersion);
+    return kVst3ResultOk;
+}
+
+TVst3Result VST3CALL GetClassInfoUnicode(void*, std::int32_t index, TVst3ClassInfoW* info) {
+    if (!ClassBasics(index, info)) return kVst3InvalidArgument;
+    try {
+        CopyUtf16(info->Name, 64, CPatcherPlugin::Name());
+        CopyUtf16(info->Vendor, 64, CPatcherPlugin::Vendor());
+    } catch (...) {
+        return kVst3OutOfMemory;
+    }
+    info->ClassFlags = kVst3Distributable;
+    CopyText(info->SubCategories, sizeof info->SubCategories, kClasses[index].SubCategories);
+    CopyUtf16(info->Version, 64, CPatcherPlugin::Version());
+    CopyUtf16(info->SdkVersion, 64, vst3::kSdkVersion);
+    return kVst3ResultOk;
+}
+
+TVst3Result VST3CALL CreateInstance(void*, const char* cid, const char* iid, void** object) {
+    if (!object) return kVst3InvalidArgument;
+    *object = nullptr;
+    if (kClasses[0].Cid.Is(cid)) return Create<CProcessor>(iid, object);
+    if (kClasses[1].Cid.Is(cid)) return Create<CController>(iid, object);
+    return kVst3NoInterface;
+}
+
+TVst3Result VST3CALL SetHostContext(void*, TVst3Unknown*) { return kVst3ResultOk; }
+
+constexpr TVst3PluginFactoryVtbl kFactoryTable = {
+    FactoryQueryInterface, FactoryAddRef, FactoryRelease,      GetFactoryInfo, CountClasses,
+    GetClassInfo,          CreateInstance, GetClassInfo2, GetClassInfoUnicode, SetHostContext,
+};
+TVst3PluginFactory Factory = {&kFactoryTable};
+
+}  // namespace
+
+bool vst3::StepOf(double normalized, double& step) {
+    if (std::isnan(normalized)) return false;
+    step = std::min<double>(kStepCount, std::floor((kStepCount + 1) * std::clamp(normalized, 0.0, 1.0)));
+    return true;
+}
+
+double vst3::NormalizedOf(double step) {
+    if (std::isnan(step)) return 0.0;
+    return std::clamp(std::round(step), 0.0, static_cast<double>(kStepCount)) / kStepCount;
+}
+
+TVst3PluginFactory* Vst3Factory() {
+    ++FactoryReferences;
+    return &Factory;
+}
+
+const TPatcherTransport* PatcherTransport(const TVst3ProcessContext* context, TPatcherTransport& transport) {
+    if (!context) return nullptr;
+    transport.HasTempo = context->State & kVst3ContextTempoValid;
+    transport.Tempo = context->Tempo;
+    transport.HasTimeSignature = context->State & kVst3ContextTimeSigValid;
+    transport.TimeSigNumerator = context->TimeSigNumerator;
+    transport.TimeSigDenominator = context->TimeSigDenominator;
+    transport.HasPosition = context->State & kVst3ContextProjectTimeMusicValid;
+    transport.QuarterNotes = context->ProjectTimeMusic;
+    transport.Playing = context->State & kVst3ContextPlaying;
+    transport.Recording = context->State & kVst3ContextRecording;
+    return &transport;
+}
