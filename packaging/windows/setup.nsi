@@ -126,11 +126,13 @@ SectionEnd
 
 SectionGroup /e "64-bit, for 64-bit hosts" group64
   !insertmacro Component vst2_64 "VST 2 (64-bit)" 64-bit/vst ${PRODUCT}.dll $Vst2Dir64
+  !insertmacro Component vst3_64 "VST 3 (64-bit)" 64-bit/vst3 ${PRODUCT}.vst3 $COMMONFILES64\VST3
   !insertmacro Component clap_64 "CLAP (64-bit)" 64-bit/clap ${PRODUCT}.clap $COMMONFILES64\CLAP
 SectionGroupEnd
 
 SectionGroup /e "32-bit, for 32-bit hosts and bridges" group32
   !insertmacro Component vst2_32 "VST 2 (32-bit)" 32-bit/vst ${PRODUCT}.dll $Vst2Dir32
+  !insertmacro Component vst3_32 "VST 3 (32-bit)" 32-bit/vst3 ${PRODUCT}.vst3 $COMMONFILES32\VST3
   !insertmacro Component clap_32 "CLAP (32-bit)" 32-bit/clap ${PRODUCT}.clap $COMMONFILES32\CLAP
 SectionGroupEnd
 
