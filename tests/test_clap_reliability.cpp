@@ -11,47 +11,7 @@
 
 #include "clap_host.h"
 #include "heap_traffic.h"
-
-namespace {
-
-// Input c of frame j holds a number that no other input of that frame holds.
-template <class Sample>
-Sample Tagged(int channel, int frame) {
-    return Sample(channel + 1 + kClapChannels * (frame % 4096));
-}
-
-// Frames where outputs 3 to 16 are not silent, or outputs 1 and 2 carry
-// anything but an input of their own frame or 0.
-template <class Sample>
-int BadFrames(const ClapAudio<Sample>& audio) {
-    int bad = 0;
-    for (int j = 0; j < audio.frames; ++j) {
-        bool ok = true;
-        for (int c = 2; c < kClapChannels; ++c) ok &= audio.Output(c, j) == Sample(0);
-        for (int o = 0; o < 2; ++o) {
-            const double source = double(audio.Output(o, j)) - 1 - kClapChannels * double(j % 4096);
-            ok &= audio.Output(o, j) == Sample(0) || (source >= 0 && source < kClapChannels && source == std::floor(source));
-        }
-        bad += !ok;
-    }
-    return bad;
-}
-
-// The input channel each output carried throughout the block, -1 for
-// silence, -2 for anything else.
-template <class Sample>
-std::pair<int, int> Sources(const ClapAudio<Sample>& audio) {
-    int found[2];
-    for (int o = 0; o < 2; ++o) {
-        const Sample first = audio.Output(o, 0);
-        found[o] = first == Sample(0) ? -1 : int(first) - 1;
-        for (int j = 0; j < audio.frames; ++j)
-            if (audio.Output(o, j) != (found[o] < 0 ? Sample(0) : Tagged<Sample>(found[o], j))) found[o] = -2;
-    }
-    return {found[0], found[1]};
-}
-
-}  // namespace
+#include "tagged_audio.h"
 
 TEST(AudioThread, ClapProcessEventsAndFlushNeverTouchTheHeap) {
     if (!kCountsLibrary) GTEST_SKIP() << "the library's allocations cannot be counted from here";
