@@ -198,24 +198,55 @@ private:
         chunk.resize(in.Copy(chunk.data(), chunk.size()));
         if (marker && chunk.size() >= sizeof(float)) std::memcpy(chunk.data(), &routing_model::kMarker, sizeof(float));
 
-        // Reads go on until 260 bytes or the end; one at or past failAt fails.
-        const std::size_t read = std::min(chunk.size(), routing_model::kStateBytes);
-        const bool failed = failAt < routing_model::kStateBytes && failAt <= chunk.size();
+        // Reads go on until 260 bytes or the end, for a VST 2 preset on to
+        // 4096; one at or past failAt fails.
+        const bool preset = chunk.size() >= 4 && (!std::memcmp(chunk.data(), "CcnK", 4) ||
+                                                  !std::memcmp(chunk.data(), "VstW", 4));
+        const std::size_t limit = preset ? 4096 : routing_model::kStateBytes;
+        const bool failed = failAt < limit && failAt <= chunk.size();
+        std::size_t begin = 0, read = std::min(chunk.size(), limit);
+        const bool unwrapped = !preset || PresetChunk(chunk, read, begin, read);
         float first = 0.0f;
-        if (read >= sizeof first) std::memcpy(&first, chunk.data(), sizeof first);
-        const bool loads = !failed && read >= sizeof first && first == routing_model::kMarker;
+        if (read >= sizeof first) std::memcpy(&first, chunk.data() + begin, sizeof first);
+        const bool loads = !failed && unwrapped && read >= sizeof first && first == routing_model::kMarker;
+        read = std::min(read, routing_model::kStateBytes);
         const TVst3Result expected = loads ? kVst3ResultOk : kVst3ResultFalse;
         Require(plugin.Load(chunk, step, failAt) == expected, "a state load answers whether it loaded");
         Vst3Stream stream(chunk, step, failAt);
         Require(plugin.controller->Vtbl->SetComponentState(plugin.controller, stream.Interface()) == expected,
                 "the controller takes what the component takes");
         if (!loads) return;
-        model.LoadState(chunk.data(), read);
+        model.LoadState(chunk.data() + begin, read);
         // A chunk too short to hold a value leaves each side's own.
         for (TVst3ParamId id : {0u, 1u})
             Require(read < (id + 2) * sizeof(float) ||
                         plugin.Normalized(id) == model.PlainValue(static_cast<int>(id)) / 16.0,
                     "the controller shows the loaded values");
+    }
+
+    // Where the VST 2 plug-in's chunk stands in the first `count` bytes of a
+    // program or bank preset (big-endian), behind an optional header whose
+    // size counts what follows it.
+    static bool PresetChunk(const std::vector<std::uint8_t>& bytes, std::size_t count, std::size_t& begin,
+                            std::size_t& size) {
+        auto word = [&](std::size_t at, std::size_t& value) {
+            if (at + 4 > count) return false;
+            value = std::size_t{bytes[at]} << 24 | std::size_t{bytes[at + 1]} << 16 | std::size_t{bytes[at + 2]} << 8 |
+                    bytes[at + 3];
+            return true;
+        };
+        auto is = [&](std::size_t at, const char* text) { return at + 4 <= count && !std::memcmp(&bytes[at], text, 4); };
+        std::size_t at = 0, header = 0, uniqueId = 0;
+        if (is(0, "VstW")) {
+            if (!word(4, header) || header > count - 8) return false;
+            at = 8 + header;
+        }
+        const std::size_t sizeAt = is(at + 8, "FPCh") ? at + 56 : is(at + 8, "FBCh") ? at + 156 : 0;
+        if (!is(at, "CcnK") || !word(at + 16, uniqueId) || uniqueId != 0 || sizeAt == 0 || !word(sizeAt, size) ||
+            size > count - sizeAt - 4)
+            return false;
+        begin = sizeAt + 4;
+        return true;
     }
 
     void Activation(Bytes& in) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -166,10 +167,12 @@ TEST(Vst3Factory, CreatesEachClassWithTheInterfacesItHas) {
         {processor, kVst3ComponentIid, kVst3ResultOk},
         {processor, kVst3AudioProcessorIid, kVst3ResultOk},
         {processor, kVst3ProcessContextRequirementsIid, kVst3ResultOk},
+        {processor, kVst3ConnectionPointIid, kVst3ResultOk},
         {processor, kVst3EditControllerIid, kVst3NoInterface},
         {controller, kVst3UnknownIid, kVst3ResultOk},
         {controller, kVst3PluginBaseIid, kVst3ResultOk},
         {controller, kVst3EditControllerIid, kVst3ResultOk},
+        {controller, kVst3ConnectionPointIid, kVst3ResultOk},
         {controller, kVst3ComponentIid, kVst3NoInterface},
         {controller, kVst3AudioProcessorIid, kVst3NoInterface},
         {unknownClass, kVst3UnknownIid, kVst3NoInterface},
@@ -208,7 +211,8 @@ TEST(Vst3Plugin, InterfacesLeadToEachOtherAndAreCounted) {
                      {kVst3ComponentIid, component},
                      {kVst3PluginBaseIid, component},
                      {kVst3AudioProcessorIid, processor},
-                     {kVst3ProcessContextRequirementsIid, nullptr}};
+                     {kVst3ProcessContextRequirementsIid, nullptr},
+                     {kVst3ConnectionPointIid, nullptr}};
         for (const auto& face : faces) {
             const std::uint32_t before = from->Vtbl->AddRef(from) - 1;
             from->Vtbl->Release(from);
@@ -288,25 +292,72 @@ TEST(Vst3Plugin, HasOneMainAudioBusOf16ChannelsEachWay) {
     EXPECT_EQ(plugin.processor->Vtbl->CanProcessSampleSize(plugin.processor, 2), kVst3ResultFalse);
 }
 
-TEST(Vst3Plugin, TakesOnlySixteenChannelsEachWay) {
-    constexpr TVst3SpeakerArrangement k16 = 0xFFFF, kOther16 = 0xFFFF0000, kStereo = 3, k17 = 0x1FFFF;
+// Any 16-speaker arrangement is taken and then reported back, each direction
+// its own; anything else is refused and leaves what was there.
+TEST(Vst3Plugin, TakesSixteenChannelsEachWayAndReportsWhatItTook) {
+    constexpr TVst3SpeakerArrangement k16 = kVst3First16Speakers, kOther16 = 0xFFFF0000, kStereo = 3,
+                                      k17 = 0x1FFFF, kAmbi = kVst3Ambisonics3rdOrder, k916 = kVst3Surround91_6,
+                                      k916W = kVst3Surround91_6Wide;
     const struct {
         std::vector<TVst3SpeakerArrangement> inputs, outputs;
         TVst3Result result;
     } cases[] = {
-        {{k16}, {k16}, kVst3ResultOk},        {{kOther16}, {k16}, kVst3ResultOk},
-        {{kStereo}, {kStereo}, kVst3ResultFalse}, {{k16}, {kStereo}, kVst3ResultFalse},
+        {{k16}, {k16}, kVst3ResultOk},        {{kAmbi}, {kAmbi}, kVst3ResultOk},
+        {{kStereo}, {kStereo}, kVst3ResultFalse}, {{k916}, {k916W}, kVst3ResultOk},
+        {{k16}, {kStereo}, kVst3ResultFalse}, {{kOther16}, {k16}, kVst3ResultOk},
         {{k17}, {k16}, kVst3ResultFalse},     {{k16, k16}, {k16}, kVst3ResultFalse},
         {{}, {k16}, kVst3ResultFalse},        {{k16}, {}, kVst3ResultFalse},
+        {{k916W}, {kAmbi}, kVst3ResultOk},
     };
     Vst3Instance plugin;
+    TVst3SpeakerArrangement current[2] = {k16, k16};
     for (const auto& c : cases) {
         auto inputs = c.inputs, outputs = c.outputs;
         EXPECT_EQ(plugin.processor->Vtbl->SetBusArrangements(
                       plugin.processor, inputs.empty() ? nullptr : inputs.data(), std::int32_t(inputs.size()),
                       outputs.empty() ? nullptr : outputs.data(), std::int32_t(outputs.size())),
                   c.result);
+        if (c.result == kVst3ResultOk) {
+            current[kVst3Input] = inputs[0];
+            current[kVst3Output] = outputs[0];
+        }
+        for (std::int32_t direction : {kVst3Input, kVst3Output}) {
+            TVst3SpeakerArrangement arrangement = 0;
+            ASSERT_EQ(plugin.processor->Vtbl->GetBusArrangement(plugin.processor, direction, 0, &arrangement),
+                      kVst3ResultOk);
+            EXPECT_EQ(arrangement, current[direction]) << "direction " << direction << " after case " << &c - cases;
+        }
     }
+    // Routing goes by channel index whatever the speakers are called.
+    plugin.Start();
+    plugin.Route(15, 4);
+    Vst3Audio<float> audio(5);
+    audio.Fill(Input<float>);
+    ASSERT_EQ(plugin.Process(audio), kVst3ResultOk);
+    ExpectRouted(audio, 15, 4);
+}
+
+// Hosts connect the two parts through this interface before using them.
+TEST(Vst3Plugin, BothPartsConnectAndDeclineMessages) {
+    Vst3Instance plugin;
+    TVst3ConnectionPoint* points[2] = {};
+    void* object = nullptr;
+    ASSERT_EQ(plugin.component->Vtbl->QueryInterface(plugin.component, kVst3ConnectionPointIid.Bytes, &object),
+              kVst3ResultOk);
+    points[0] = static_cast<TVst3ConnectionPoint*>(object);
+    ASSERT_EQ(plugin.controller->Vtbl->QueryInterface(plugin.controller, kVst3ConnectionPointIid.Bytes, &object),
+              kVst3ResultOk);
+    points[1] = static_cast<TVst3ConnectionPoint*>(object);
+    for (int i = 0; i < 2; ++i) {
+        TVst3ConnectionPoint* self = points[i];
+        TVst3ConnectionPoint* other = points[1 - i];
+        EXPECT_EQ(self->Vtbl->Connect(self, other), kVst3ResultOk);
+        EXPECT_EQ(self->Vtbl->Notify(self, nullptr), kVst3ResultFalse);
+        EXPECT_EQ(self->Vtbl->Disconnect(self, other), kVst3ResultOk);
+        EXPECT_EQ(self->Vtbl->Connect(self, nullptr), kVst3InvalidArgument);
+        EXPECT_EQ(self->Vtbl->Disconnect(self, nullptr), kVst3InvalidArgument);
+    }
+    for (TVst3ConnectionPoint* point : points) point->Vtbl->Release(point);
 }
 
 // ---------------------------------------------------------------------------
@@ -317,11 +368,13 @@ TEST(Vst3Parameters, AreTwoAutomatableListsOf17Choices) {
     TVst3EditController* controller = plugin.controller;
     ASSERT_EQ(controller->Vtbl->GetParameterCount(controller), 2);
     const char* titles[] = {"routed to channel 1", "routed to channel 2"};
+    const char* shortTitles[] = {"Out 1 src", "Out 2 src"};
     for (int i = 0; i < 2; ++i) {
         TVst3ParameterInfo info{};
         ASSERT_EQ(controller->Vtbl->GetParameterInfo(controller, i, &info), kVst3ResultOk);
         EXPECT_EQ(info.Id, TVst3ParamId(i));
         EXPECT_EQ(Ascii(info.Title), titles[i]);
+        EXPECT_EQ(Ascii(info.ShortTitle), shortTitles[i]);
         EXPECT_EQ(Ascii(info.Units), "");
         EXPECT_EQ(info.StepCount, 16);
         EXPECT_EQ(info.DefaultNormalizedValue, i / 16.0);
@@ -673,6 +726,169 @@ TEST(Vst3State, BadStreamsChangeNothing) {
     Vst3Instance plugin;
     EXPECT_EQ(plugin.component->Vtbl->SetState(plugin.component, nullptr), kVst3ResultFalse);
     EXPECT_EQ(plugin.controller->Vtbl->SetComponentState(plugin.controller, nullptr), kVst3ResultFalse);
+}
+
+// A read that delivers less than asked and reports failure delivered those
+// bytes all the same: they load as from a stream that reported success.
+TEST(Vst3State, ShortReadsReportedAsFailuresKeepWhatTheyDelivered) {
+    std::vector<float> values(64, 0.0f);
+    values[0] = 12;
+    values[1] = 4;
+    const struct {
+        const char* what;
+        Bytes bytes;
+    } cases[] = {{"the whole state", Chunk(values)}, {"two values", Chunk({12, 4})}, {"one value", Chunk({12})},
+                 {"longer than a state", [&] {
+                      Bytes longer = Chunk(values);
+                      longer.resize(400, 0x55);
+                      return longer;
+                  }()}};
+    for (const auto& c : cases) {
+        Bytes saved[2];
+        for (bool failShortReads : {false, true}) {
+            Vst3Instance plugin;
+            plugin.Route(2, 5);
+            Vst3Stream stream(c.bytes, std::numeric_limits<std::int32_t>::max(), SIZE_MAX);
+            stream.failShortReads = failShortReads;
+            ASSERT_EQ(plugin.component->Vtbl->SetState(plugin.component, stream.Interface()), kVst3ResultOk) << c.what;
+            Vst3Stream mirrored(c.bytes, std::numeric_limits<std::int32_t>::max(), SIZE_MAX);
+            mirrored.failShortReads = failShortReads;
+            ASSERT_EQ(plugin.controller->Vtbl->SetComponentState(plugin.controller, mirrored.Interface()),
+                      kVst3ResultOk)
+                << c.what;
+            EXPECT_EQ(plugin.Normalized(0), 12 / 16.0) << c.what;
+            saved[failShortReads] = plugin.Save();
+        }
+        EXPECT_EQ(saved[true], saved[false]) << c.what;
+    }
+}
+
+// Big-endian words, as VST 2 presets hold them.
+void AppendWord(Bytes& bytes, std::uint32_t word) {
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(word >> shift));
+}
+void AppendChars(Bytes& bytes, const char* text) { bytes.insert(bytes.end(), text, text + std::strlen(text)); }
+
+// The VST 2 plug-in's chunk as a host saves it in a program or bank preset,
+// optionally behind the header a wrapper writes first.
+Bytes Vst2Preset(const Bytes& chunk, bool bank, bool header, std::uint32_t uniqueId = 0) {
+    Bytes preset;
+    AppendChars(preset, "CcnK");
+    AppendWord(preset, 0);
+    AppendChars(preset, bank ? "FBCh" : "FPCh");
+    AppendWord(preset, bank ? 2 : 1);
+    AppendWord(preset, uniqueId);
+    AppendWord(preset, 1);
+    AppendWord(preset, bank ? 1 : 2);
+    if (bank) {
+        AppendWord(preset, 0);
+        preset.resize(preset.size() + 124);
+    } else {
+        AppendChars(preset, "Default");
+        preset.resize(preset.size() + 28 - 7);
+    }
+    AppendWord(preset, static_cast<std::uint32_t>(chunk.size()));
+    preset.insert(preset.end(), chunk.begin(), chunk.end());
+    const auto size = static_cast<std::uint32_t>(preset.size() - 8);
+    for (int i = 0; i < 4; ++i) preset[4 + i] = static_cast<std::uint8_t>(size >> (24 - 8 * i));
+    if (!header) return preset;
+    Bytes wrapped;
+    AppendChars(wrapped, "VstW");
+    AppendWord(wrapped, 8);
+    AppendWord(wrapped, 1);
+    AppendWord(wrapped, 0);
+    wrapped.insert(wrapped.end(), preset.begin(), preset.end());
+    return wrapped;
+}
+
+// A host that swaps the VST 2 plug-in of an old project for this one hands
+// over the VST 2 plug-in's saved state in a preset's wrapping.
+TEST(Vst3State, TakesTheVst2PluginsPresetsAsHostsHandThemOver) {
+    TestHost vstHost;
+    PluginInstance vst;
+    vst.Start();
+    vst.SetParameter(0, 9.0f / 16.0f);
+    vst.SetParameter(1, 1.0f);
+    Bytes chunks[2];
+    for (int preset = 0; preset < 2; ++preset) {
+        void* data = nullptr;
+        const auto size = static_cast<std::size_t>(vst.Dispatch(effGetChunk, preset, 0, &data));
+        ASSERT_GT(size, 0u);
+        chunks[preset] = Bytes(static_cast<const std::uint8_t*>(data), static_cast<const std::uint8_t*>(data) + size);
+    }
+    for (bool bank : {false, true}) {
+        for (bool header : {false, true}) {
+            const Bytes& chunk = chunks[bank ? 0 : 1];
+            for (std::int32_t step : {1, 7, std::numeric_limits<std::int32_t>::max()}) {
+                Vst3Instance plugin;
+                plugin.Route(2, 5);
+                ASSERT_EQ(plugin.LoadBoth(Vst2Preset(chunk, bank, header), step), kVst3ResultOk)
+                    << "bank " << bank << ", header " << header << ", step " << step;
+                EXPECT_EQ(plugin.Normalized(0), 9 / 16.0);
+                EXPECT_EQ(plugin.Normalized(1), 1.0);
+                EXPECT_EQ(plugin.Save(), chunk);
+            }
+        }
+    }
+
+    const Bytes bank = Vst2Preset(chunks[0], true, true);
+    auto changed = [&](std::size_t at, std::uint8_t value) {
+        Bytes bytes = bank;
+        bytes[at] = value;
+        return bytes;
+    };
+    Bytes parameters = bank;
+    std::memcpy(parameters.data() + 16 + 8, "FxBk", 4);
+    Bytes noMarker = chunks[0];
+    noMarker[0] ^= 1;
+    const struct {
+        const char* what;
+        Bytes bytes;
+    } malformed[] = {
+        {"another plug-in's", Vst2Preset(chunks[0], true, false, 0x61626364)},
+        {"a bank of parameters", parameters},
+        {"cut short in the header", Bytes(bank.begin(), bank.begin() + 100)},
+        {"a chunk longer than the preset", changed(16 + 156 + 3, 0xFF)},
+        {"a chunk that is no state", Vst2Preset(noMarker, false, true)},
+        {"a wrapper's header longer than the preset", changed(6, 0x10)},
+        {"the magic alone", Bytes(bank.begin() + 16, bank.begin() + 20)},
+    };
+    for (const auto& m : malformed) {
+        Vst3Instance plugin;
+        plugin.Route(2, 5);
+        const Bytes before = plugin.Save();
+        EXPECT_EQ(plugin.LoadBoth(m.bytes, 5), kVst3ResultFalse) << m.what;
+        EXPECT_EQ(plugin.Save(), before) << m.what;
+        EXPECT_EQ(plugin.Normalized(0), 0.0) << m.what;
+    }
+}
+
+// Hosts derive the id from the VST 2 plug-in's unique id and name: "VST", the
+// id in eight hex digits, then its first nine letters in lower case, zeros
+// past the end. moduleinfo.json says the processor replaces that class.
+TEST(Vst3ModuleInfo, NamesTheIdHostsDeriveFromTheVst2Plugin) {
+    const std::string path = Vst3PluginPath();
+    const std::size_t contents = path.rfind("/Contents/");
+    const std::string infoPath = path.substr(0, contents) + "/Contents/Resources/moduleinfo.json";
+    std::FILE* file = contents == std::string::npos ? nullptr : std::fopen(infoPath.c_str(), "rb");
+    if (!file) GTEST_SKIP() << "no bundle around " << path;
+    std::string json;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) json.append(buffer, n);
+    std::fclose(file);
+
+    TestHost vstHost;
+    PluginInstance vst;
+    const std::string name = vst.Text(effGetEffectName);
+    char id[64];
+    int at = std::snprintf(id, sizeof id, "%06X%08X", ('V' << 16) | ('S' << 8) | 'T',
+                           static_cast<unsigned>(vst.effect->uniqueID));
+    for (std::size_t i = 0; i < 9; ++i)
+        at += std::snprintf(id + at, sizeof id - at, "%02X",
+                            i < name.size() ? std::tolower(static_cast<unsigned char>(name[i])) : 0);
+    const TVst3Uid processor = kVst3ProcessorClass.Uid();
+    EXPECT_NE(json.find("\"New\": \"" + Printed(processor.Bytes) + "\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"Old\": [\"" + std::string(id) + "\"]"), std::string::npos) << id << "\n" << json;
 }
 
 // The controller keeps no state of its own, takes any, and shows the

@@ -77,6 +77,7 @@ SAME_TYPE(TVst3EditControllerVtbl, NormalizedParamToPlain, Steinberg_Vst_IEditCo
 SAME_TYPE(TVst3EditControllerVtbl, PlainParamToNormalized, Steinberg_Vst_IEditControllerVtbl, plainParamToNormalized);
 SAME_TYPE(TVst3EditControllerVtbl, GetParamNormalized, Steinberg_Vst_IEditControllerVtbl, getParamNormalized);
 SAME_TYPE(TVst3EditControllerVtbl, SetParamNormalized, Steinberg_Vst_IEditControllerVtbl, setParamNormalized);
+SAME_UNKNOWN_TYPES(TVst3ConnectionPointVtbl, Steinberg_Vst_IConnectionPointVtbl);
 SAME_UNKNOWN_TYPES(TVst3ParamValueQueueVtbl, Steinberg_Vst_IParamValueQueueVtbl);
 SAME_TYPE(TVst3ParamValueQueueVtbl, GetParameterId, Steinberg_Vst_IParamValueQueueVtbl, getParameterId);
 SAME_TYPE(TVst3ParamValueQueueVtbl, GetPointCount, Steinberg_Vst_IParamValueQueueVtbl, getPointCount);
@@ -203,6 +204,7 @@ const Layout kLayouts[] = {
     RECORD(TVst3AudioProcessor, Steinberg_Vst_IAudioProcessor),
     RECORD(TVst3ProcessContextRequirements, Steinberg_Vst_IProcessContextRequirements),
     RECORD(TVst3EditController, Steinberg_Vst_IEditController),
+    RECORD(TVst3ConnectionPoint, Steinberg_Vst_IConnectionPoint),
     RECORD(TVst3ParamValueQueue, Steinberg_Vst_IParamValueQueue),
     RECORD(TVst3ParameterChanges, Steinberg_Vst_IParameterChanges),
 
@@ -291,6 +293,12 @@ const Layout kLayouts[] = {
     SLOT(TVst3EditControllerVtbl, SetComponentHandler, Steinberg_Vst_IEditControllerVtbl, setComponentHandler),
     SLOT(TVst3EditControllerVtbl, CreateView, Steinberg_Vst_IEditControllerVtbl, createView),
 
+    RECORD(TVst3ConnectionPointVtbl, Steinberg_Vst_IConnectionPointVtbl),
+    UNKNOWN_SLOTS(TVst3ConnectionPointVtbl, Steinberg_Vst_IConnectionPointVtbl),
+    SLOT(TVst3ConnectionPointVtbl, Connect, Steinberg_Vst_IConnectionPointVtbl, connect),
+    SLOT(TVst3ConnectionPointVtbl, Disconnect, Steinberg_Vst_IConnectionPointVtbl, disconnect),
+    SLOT(TVst3ConnectionPointVtbl, Notify, Steinberg_Vst_IConnectionPointVtbl, notify),
+
     RECORD(TVst3ParamValueQueueVtbl, Steinberg_Vst_IParamValueQueueVtbl),
     UNKNOWN_SLOTS(TVst3ParamValueQueueVtbl, Steinberg_Vst_IParamValueQueueVtbl),
     SLOT(TVst3ParamValueQueueVtbl, GetParameterId, Steinberg_Vst_IParamValueQueueVtbl, getParameterId),
@@ -326,6 +334,7 @@ const Identifier kIdentifiers[] = {
     {"IAudioProcessor", kVst3AudioProcessorIid, Steinberg_Vst_IAudioProcessor_iid},
     {"IProcessContextRequirements", kVst3ProcessContextRequirementsIid, Steinberg_Vst_IProcessContextRequirements_iid},
     {"IEditController", kVst3EditControllerIid, Steinberg_Vst_IEditController_iid},
+    {"IConnectionPoint", kVst3ConnectionPointIid, Steinberg_Vst_IConnectionPoint_iid},
     {"IParamValueQueue", kVst3ParamValueQueueIid, Steinberg_Vst_IParamValueQueue_iid},
     {"IParameterChanges", kVst3ParameterChangesIid, Steinberg_Vst_IParameterChanges_iid},
 };
@@ -378,6 +387,11 @@ TEST(Vst3Abi, ConstantsAreThePublishedOnes) {
         {"kIBSeekSet", kVst3SeekSet, Steinberg_IBStream_IStreamSeekMode_kIBSeekSet},
         {"kIBSeekCur", kVst3SeekCur, Steinberg_IBStream_IStreamSeekMode_kIBSeekCur},
         {"kIBSeekEnd", kVst3SeekEnd, Steinberg_IBStream_IStreamSeekMode_kIBSeekEnd},
+        {"kAmbi3rdOrderACN", static_cast<long long>(kVst3Ambisonics3rdOrder),
+         static_cast<long long>(Steinberg_Vst_SpeakerArr_kAmbi3rdOrderACN)},
+        {"k91_6", static_cast<long long>(kVst3Surround91_6), static_cast<long long>(Steinberg_Vst_SpeakerArr_k91_6)},
+        {"k91_6_W", static_cast<long long>(kVst3Surround91_6Wide),
+         static_cast<long long>(Steinberg_Vst_SpeakerArr_k91_6_W)},
     };
     for (const auto& constant : constants) EXPECT_EQ(constant.ours, constant.theirs) << constant.what;
 }

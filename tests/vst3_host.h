@@ -91,13 +91,16 @@ inline TVst3Result VST3CALL Vst3HostQuery(void*, const TVst3Tuid, void** object)
 inline std::uint32_t VST3CALL Vst3HostCount(void*) { return 1; }
 
 // A byte stream that moves at most `step` bytes a call; a read or write
-// after `failAt` bytes fails.
+// after `failAt` bytes fails. With `failShortReads`, a read that delivers
+// less than asked says how much yet reports failure, as file streams do at
+// their end.
 class Vst3Stream {
 public:
     std::vector<std::uint8_t> bytes;
     std::size_t position = 0;
     std::int32_t step = std::numeric_limits<std::int32_t>::max();
     std::size_t failAt = std::numeric_limits<std::size_t>::max();
+    bool failShortReads = false;
     int calls = 0;
 
     Vst3Stream() = default;
@@ -119,7 +122,7 @@ private:
         if (n > 0) std::memcpy(buffer, self.bytes.data() + self.position, n);
         self.position += n;
         if (read) *read = static_cast<std::int32_t>(n);
-        return kVst3ResultOk;
+        return self.failShortReads && n < static_cast<std::size_t>(size) ? kVst3ResultFalse : kVst3ResultOk;
     }
     static TVst3Result VST3CALL Write(void* face, void* buffer, std::int32_t size, std::int32_t* written) {
         Vst3Stream& self = Face::Of(face);

@@ -1,5 +1,6 @@
 # The VST 3 bundle's moduleinfo.json: valid JSON that names the two classes
-# by their ids, with the project's version and the effect's category.
+# by their ids, with the project's version and the effect's category, and the
+# processor as what replaces the VST 2 plug-in (test_vst3 checks the old id).
 #   cmake -DJSON=<moduleinfo.json> -DVERSION=<version> -P vst3_moduleinfo.cmake
 foreach(var JSON VERSION)
   if(NOT ${var})
@@ -26,6 +27,7 @@ expect("${VERSION}" Version)
 expect(Brindlefox "Factory Info" Vendor)
 expect(ON "Factory Info" Flags Unicode)
 expect(1CE2660702BE43A6BC5E2828D7F4E807 Classes 0 CID)
+expect(1CE2660702BE43A6BC5E2828D7F4E807 Compatibility 0 New)
 expect("Audio Module Class" Classes 0 Category)
 expect(Fx Classes 0 "Sub Categories" 0)
 expect(Tools Classes 0 "Sub Categories" 1)

@@ -25,6 +25,12 @@ using TVst3Result = std::int32_t;
 using TVst3ParamId = std::uint32_t;
 using TVst3ParamValue = double;
 using TVst3SpeakerArrangement = std::uint64_t;
+// The 16-channel arrangements hosts name: third-order Ambisonics (ACN 0-15)
+// and the two 9.1.6 layouts; the plain one is the first 16 speakers.
+constexpr TVst3SpeakerArrangement kVst3Ambisonics3rdOrder = 0x0003FFC000F00000;
+constexpr TVst3SpeakerArrangement kVst3Surround91_6 = 0x000000000302D6FF;
+constexpr TVst3SpeakerArrangement kVst3Surround91_6Wide = 0x180000000302D63F;
+constexpr TVst3SpeakerArrangement kVst3First16Speakers = 0xFFFF;
 using TVst3Char16 = char16_t;
 using TVst3String128 = TVst3Char16[128];
 // A class or interface identifier as hosts pass it: 16 bytes.
@@ -383,6 +389,23 @@ struct TVst3EditController {
     const TVst3EditControllerVtbl* Vtbl;
 };
 constexpr TVst3Uid kVst3EditControllerIid = Vst3Uid(0xDCD7BBE3, 0x7742448D, 0xA874AACC, 0x979C759E);
+
+// Hosts connect the processor and the controller through this; the
+// messages it would carry are opaque to us.
+struct TVst3Message;
+struct TVst3ConnectionPoint;
+struct TVst3ConnectionPointVtbl {
+    TVst3Result(VST3CALL* QueryInterface)(void* self, const TVst3Tuid iid, void** object);
+    std::uint32_t(VST3CALL* AddRef)(void* self);
+    std::uint32_t(VST3CALL* Release)(void* self);
+    TVst3Result(VST3CALL* Connect)(void* self, TVst3ConnectionPoint* other);
+    TVst3Result(VST3CALL* Disconnect)(void* self, TVst3ConnectionPoint* other);
+    TVst3Result(VST3CALL* Notify)(void* self, TVst3Message* message);
+};
+struct TVst3ConnectionPoint {
+    const TVst3ConnectionPointVtbl* Vtbl;
+};
+constexpr TVst3Uid kVst3ConnectionPointIid = Vst3Uid(0x70A4156F, 0x6E6E4026, 0x989148BF, 0xAA60D8D1);
 
 struct TVst3ParamValueQueueVtbl {
     TVst3Result(VST3CALL* QueryInterface)(void* self, const TVst3Tuid iid, void** object);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "patcher_plugin.h"
+#include "vst2_migration.h"
 #include "vst3_ids.h"
 #include "vst3_plugin.h"
 
@@ -65,6 +66,10 @@ std::string Class(const TVst3ClassId& id, const char* category, const char* subC
            "    }";
 }
 
+// Hosts that find the VST 2 plug-in in a project look for this id and hand
+// the processor the VST 2 plug-in's saved state.
+TVst3ClassId Vst2ReplacedClass() { return vst3::Vst2ClassId(vst3::kVst2UniqueId, CPatcherPlugin::Name()); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,7 +90,12 @@ int main(int argc, char** argv) {
                              "      \"Component Non Discardable\": false\n"
                              "    }\n"
                              "  },\n"
-                             "  \"Compatibility\": [],\n"
+                             "  \"Compatibility\": [\n"
+                             "    {\n"
+                             "      \"New\": " + Quoted(Printed(kVst3ProcessorClass)) + ",\n"
+                             "      \"Old\": [" + Quoted(Printed(Vst2ReplacedClass())) + "]\n"
+                             "    }\n"
+                             "  ],\n"
                              "  \"Classes\": [\n" +
                              Class(kVst3ProcessorClass, vst3::kProcessorCategory, vst3::kSubCategories) + ",\n" +
                              Class(kVst3ControllerClass, vst3::kControllerCategory, "") + "\n  ]\n}\n";

@@ -4,19 +4,21 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
 #include <string_view>
 
 #include "vexil_text.h"
+#include "vst2_migration.h"
 #include "vst3_ids.h"
 
 namespace {
 
 constexpr std::int32_t kChannels = CPatcherPlugin::kChannels;
-// The arrangement each bus reports: 16 speakers, the first 16 positions.
-constexpr TVst3SpeakerArrangement kArrangement = 0xFFFF;
+// The arrangement each bus reports until a host sets another.
+constexpr TVst3SpeakerArrangement kFirstArrangement = kVst3First16Speakers;
 // Host texts longer than any choice's are refused unread past this.
 constexpr std::size_t kLongestText = 64;
 
@@ -39,18 +41,18 @@ bool ReadAscii(const TVst3Char16* source, char* dest, std::size_t size, std::siz
     return length < size;
 }
 
-// The chunk from a host's stream, whatever it moves a call; false when the
-// stream fails.
+// Up to `size` bytes from a host's stream, whatever it moves a call; false
+// when the stream fails. A failed read that says it delivered some bytes
+// ends the stream with them, as a file stream reports its end.
 bool ReadChunk(TVst3Stream* stream, std::uint8_t* chunk, std::size_t size, std::size_t& count) {
-    count = 0;
     if (!stream || !stream->Vtbl || !stream->Vtbl->Read) return false;
     while (count < size) {
         std::int32_t read = 0;
         const std::int32_t asked = static_cast<std::int32_t>(size - count);
-        if (stream->Vtbl->Read(stream, chunk + count, asked, &read) != kVst3ResultOk || read < 0 || read > asked)
-            return false;
-        if (read == 0) break;
+        const bool failed = stream->Vtbl->Read(stream, chunk + count, asked, &read) != kVst3ResultOk;
+        if (read < 0 || read > asked || (failed && read == 0)) return false;
         count += static_cast<std::size_t>(read);
+        if (failed || read == 0) break;
     }
     return true;
 }
@@ -69,13 +71,23 @@ bool WriteChunk(TVst3Stream* stream, const std::uint8_t* bytes, std::size_t left
     return true;
 }
 
-// Loads a state chunk from a stream into `patcher`: all or nothing.
+// The longest VST 2 preset taken: the bank form of our chunk with a
+// wrapper's header is under 500 bytes.
+constexpr std::size_t kLongestVst2Preset = 4096;
+
+// Loads a state from a stream into `patcher`, all or nothing: our own chunk,
+// or the VST 2 plug-in's inside one of its preset forms.
 TVst3Result LoadState(CPatcherPlugin& patcher, TVst3Stream* stream) {
-    std::uint8_t chunk[CPatcherPlugin::kStateBytes];
+    std::uint8_t bytes[kLongestVst2Preset];
     std::size_t count = 0;
-    if (!ReadChunk(stream, chunk, sizeof chunk, count)) return kVst3ResultFalse;
+    if (!ReadChunk(stream, bytes, CPatcherPlugin::kStateBytes, count)) return kVst3ResultFalse;
+    const std::uint8_t* chunk = bytes;
+    std::size_t chunkSize = count;
+    if (vst3::LooksLikeVst2Preset(bytes, count) &&
+        (!ReadChunk(stream, bytes, sizeof bytes, count) || !vst3::Vst2PresetChunk(bytes, count, chunk, chunkSize)))
+        return kVst3ResultFalse;
     try {
-        return patcher.LoadState(chunk, count) ? kVst3ResultOk : kVst3ResultFalse;
+        return patcher.LoadState(chunk, chunkSize) ? kVst3ResultOk : kVst3ResultFalse;
     } catch (...) {
         return kVst3ResultFalse;
     }
@@ -130,6 +142,18 @@ TVst3Result Create(const char* iid, void** object) {
     Release<Owner>(owner->Face(kVst3UnknownIid.Bytes));
     return result;
 }
+
+// Hosts connect the processor and the controller before they use either,
+// and some refuse a plug-in whose parts cannot be connected. The two parts
+// share nothing but the state the host hands both, so no message is taken.
+TVst3Result VST3CALL Connect(void*, TVst3ConnectionPoint* other) {
+    return other ? kVst3ResultOk : kVst3InvalidArgument;
+}
+TVst3Result VST3CALL Notify(void*, TVst3Message*) { return kVst3ResultFalse; }
+
+template <class Owner>
+constexpr TVst3ConnectionPointVtbl kConnectionPoint = {QueryInterface<Owner>, AddRef<Owner>, Release<Owner>,
+                                                       Connect, Connect, Notify};
 
 TVst3Result VST3CALL Initialize(void*, TVst3Unknown*) { return kVst3ResultOk; }
 TVst3Result VST3CALL Terminate(void*) { return kVst3ResultOk; }
@@ -239,6 +263,7 @@ public:
         if (kVst3UnknownIid.Is(iid) || kVst3PluginBaseIid.Is(iid) || kVst3ComponentIid.Is(iid)) return &Component;
         if (kVst3AudioProcessorIid.Is(iid)) return &Processor;
         if (kVst3ProcessContextRequirementsIid.Is(iid)) return &Requirements;
+        if (kVst3ConnectionPointIid.Is(iid)) return &Connection;
         return nullptr;
     }
 
@@ -298,18 +323,23 @@ private:
         return WriteChunk(state, bytes, count) ? kVst3ResultOk : kVst3ResultFalse;
     }
 
+    // Any 16 speakers, named or not: routing goes by channel index.
     static bool SixteenChannels(const TVst3SpeakerArrangement* arrangements, std::int32_t count) {
         return count == 1 && arrangements && std::popcount(arrangements[0]) == kChannels;
     }
-    static TVst3Result VST3CALL SetBusArrangements(void*, TVst3SpeakerArrangement* inputs, std::int32_t inputCount,
-                                                   TVst3SpeakerArrangement* outputs, std::int32_t outputCount) {
-        return SixteenChannels(inputs, inputCount) && SixteenChannels(outputs, outputCount) ? kVst3ResultOk
-                                                                                            : kVst3ResultFalse;
+    // What is accepted becomes current, and is what the host reads back.
+    static TVst3Result VST3CALL SetBusArrangements(void* face, TVst3SpeakerArrangement* inputs,
+                                                   std::int32_t inputCount, TVst3SpeakerArrangement* outputs,
+                                                   std::int32_t outputCount) {
+        if (!SixteenChannels(inputs, inputCount) || !SixteenChannels(outputs, outputCount)) return kVst3ResultFalse;
+        Self(face).Arrangements[kVst3Input] = inputs[0];
+        Self(face).Arrangements[kVst3Output] = outputs[0];
+        return kVst3ResultOk;
     }
-    static TVst3Result VST3CALL GetBusArrangement(void*, std::int32_t direction, std::int32_t index,
+    static TVst3Result VST3CALL GetBusArrangement(void* face, std::int32_t direction, std::int32_t index,
                                                   TVst3SpeakerArrangement* arrangement) {
         if (!arrangement || !MainAudioBus(kVst3Audio, direction, index)) return kVst3InvalidArgument;
-        *arrangement = kArrangement;
+        *arrangement = Self(face).Arrangements[direction];
         return kVst3ResultOk;
     }
     static TVst3Result VST3CALL CanProcessSampleSize(void*, std::int32_t size) {
@@ -403,10 +433,14 @@ private:
     TFace<CProcessor> Processor{&kProcessor, this};
     TFace<CProcessor> Requirements{&kRequirements, this};
 
+    TFace<CProcessor> Connection{&kConnectionPoint<CProcessor>, this};
+
     CPatcherPlugin Patcher;
     // From the host's setup, for the next activation; main thread.
     double SampleRate = 44100.0;
     std::int32_t MaxFrames = 0;
+    // Each direction's bus as the host last set it up, by direction.
+    TVst3SpeakerArrangement Arrangements[2] = {kFirstArrangement, kFirstArrangement};
 };
 
 // ---------------------------------------------------------------------------
@@ -417,6 +451,7 @@ class CController {
 public:
     void* Face(const char* iid) {
         if (kVst3UnknownIid.Is(iid) || kVst3PluginBaseIid.Is(iid) || kVst3EditControllerIid.Is(iid)) return &Controller;
+        if (kVst3ConnectionPointIid.Is(iid)) return &Connection;
         return nullptr;
     }
 
@@ -437,7 +472,9 @@ private:
         if (!slider || !info) return kVst3InvalidArgument;
         info->Id = static_cast<TVst3ParamId>(index);
         CopyUtf16(info->Title, 128, slider->Name);
-        CopyUtf16(info->ShortTitle, 128, slider->Name);
+        char shortTitle[32];
+        std::snprintf(shortTitle, sizeof shortTitle, "Out %d src", index + 1);
+        CopyUtf16(info->ShortTitle, 128, shortTitle);
         CopyUtf16(info->Units, 128, "");
         info->StepCount = vst3::kStepCount;
         info->DefaultNormalizedValue = vst3::NormalizedOf(slider->Default);
@@ -503,6 +540,7 @@ private:
     };
 
     TFace<CController> Controller{&kController, this};
+    TFace<CController> Connection{&kConnectionPoint<CController>, this};
     // The values as the routing would act on them, read and written from any thread.
     CPatcherPlugin Model;
 };
