@@ -55,6 +55,14 @@ FloatRoundTrip CurrentFloatRoundTrip() {
     const unsigned csr = _mm_getcsr();
     if ((csr & _MM_MASK_MASK) != _MM_MASK_MASK) return FloatRoundTrip::Trapping;
     return csr & (_MM_FLUSH_ZERO_MASK | kDenormalsAreZero) ? FloatRoundTrip::Flushing : FloatRoundTrip::Exact;
+#elif defined(__aarch64__)
+    // FPCR: the trap enables of the invalid, divide, overflow, underflow,
+    // inexact and input-denormal exceptions, and flush-to-zero.
+    constexpr std::uint64_t kTrapEnables = 0x9F00, kFlushToZero = std::uint64_t{1} << 24;
+    std::uint64_t fpcr;
+    asm volatile("mrs %0, fpcr" : "=r"(fpcr));
+    if (fpcr & kTrapEnables) return FloatRoundTrip::Trapping;
+    return fpcr & kFlushToZero ? FloatRoundTrip::Flushing : FloatRoundTrip::Exact;
 #else
     return FloatRoundTrip::Unknown;
 #endif

@@ -149,6 +149,23 @@ public:
 private:
     const unsigned saved;
 };
+#elif defined(__aarch64__)
+const FpuMode kFpuModes[] = {{"default", 0}, {"flush-to-zero", 1u << 24}};
+
+class FpuScope {
+public:
+    explicit FpuScope(const FpuMode& mode) : saved(Read()) { Write(saved | mode.bits); }
+    ~FpuScope() { Write(saved); }
+
+private:
+    static std::uint64_t Read() {
+        std::uint64_t fpcr;
+        asm volatile("mrs %0, fpcr" : "=r"(fpcr));
+        return fpcr;
+    }
+    static void Write(std::uint64_t fpcr) { asm volatile("msr fpcr, %0" : : "r"(fpcr)); }
+    const std::uint64_t saved;
+};
 #else
 const FpuMode kFpuModes[] = {{"default", 0}};
 
@@ -194,7 +211,7 @@ TYPED_TEST(SampleFrames, AgreeWithTheFrameLoopBitForBit) {
                 }
 }
 
-#if defined(__SSE2_MATH__)
+#if defined(__SSE2_MATH__) || defined(__aarch64__)
 // The conversions to double and back are the FPU's: with flush-to-zero or
 // denormals-are-zero on, a denormal float comes out as a zero of its sign;
 // doubles are copied and never flushed.
