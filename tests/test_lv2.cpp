@@ -216,7 +216,7 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
 
     // Each control port is its parameter: name, range, default and every value named as the effect names it.
     for (std::int32_t p = 0; p < CPatcherPlugin::ParameterCount(); ++p) {
-        const TVexilSlider& parameter = *CPatcherPlugin::Parameter(p);
+        const TPatcherParameter& parameter = *CPatcherPlugin::ParameterInfo(p);
         const LilvPort* port = lilv_plugin_get_port_by_index(plugin, lv2_ports::kFirstControl + std::uint32_t(p));
         EXPECT_STREQ(lilv_node_as_string(Node(lilv_port_get_name(plugin, port)).node), parameter.Name.c_str());
         LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
@@ -235,9 +235,9 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
                 lilv_node_as_string(lilv_scale_point_get_label(point));
         }
         lilv_scale_points_free(points);
-        ASSERT_EQ(named.size(), parameter.Enums.size()) << p;
-        for (std::size_t v = 0; v < parameter.Enums.size(); ++v)
-            EXPECT_EQ(named[static_cast<float>(v)], parameter.Enums[v]) << p << " " << v;
+        ASSERT_EQ(named.size(), parameter.Choices.size()) << p;
+        for (std::size_t v = 0; v < parameter.Choices.size(); ++v)
+            EXPECT_EQ(named[static_cast<float>(v)], parameter.Choices[v]) << p << " " << v;
     }
 }
 
