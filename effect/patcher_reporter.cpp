@@ -19,7 +19,12 @@ void CPatcherReporter::Rearm() noexcept {
 
 bool CPatcherReporter::Strict() {
     const char* strict = std::getenv("MULTICHANNEL_PATCHER_STRICT");
-    return strict && std::strcmp(strict, "1") == 0;
+    if (strict && *strict) return std::strcmp(strict, "1") == 0;
+#ifdef NDEBUG
+    return false;
+#else
+    return true;
+#endif
 }
 
 void CPatcherReporter::FailStrictly(TPatcherMisbehaviour kind) {

@@ -4,9 +4,10 @@
 // activation through whatever log the format gives, from a thread that may
 // log.
 //
-// Strict mode, for debug builds and the tests: with MULTICHANNEL_PATCHER_STRICT
-// set to 1 in the environment, a flush that tells of anything aborts the
-// process after telling it, so that a test host that misbehaves fails its test.
+// Strict mode, for debug builds and the tests: a flush that tells of anything
+// aborts the process after telling it, so that a test host that misbehaves
+// fails its test. MULTICHANNEL_PATCHER_STRICT=1 in the environment asks for
+// it, =0 turns it off; unset, debug builds are strict.
 #pragma once
 
 #include <atomic>

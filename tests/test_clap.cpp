@@ -351,6 +351,7 @@ TEST(ClapPlugin, FlushAppliesChangesOutsideProcessing) {
 }
 
 TEST(ClapPlugin, LifecyclesHostsLeadItThrough) {
+    const ClapHostMisbehaves onPurpose;
     ClapTestHost host;
     {
         // Processing before activation renders nothing, yet takes the changes.
@@ -391,6 +392,7 @@ TEST(ClapPlugin, LifecyclesHostsLeadItThrough) {
 // precision and silent otherwise; no channel not given is touched, and the
 // host hears of it once per activation, from the main thread.
 TEST(ClapPlugin, AudioOtherThanDescribedIsAnsweredGently) {
+    const ClapHostMisbehaves onPurpose;
     constexpr std::uint32_t kFrames = 40;
     constexpr int kNoArray = -1;
     const struct {
@@ -536,10 +538,12 @@ TEST(ClapPlugin, HostExtensionsAreUsedOnlyWhereOfferedAndAllowed) {
     const TClapPlugin* plugin = factory.CreatePlugin(&factory, &bare, kClapPluginId);
     ASSERT_TRUE(plugin && plugin->Init(plugin));
     EXPECT_TRUE(plugin->Activate(plugin, 48000.0, 1, 64));
+    plugin->Deactivate(plugin);
     plugin->Destroy(plugin);
 }
 
 TEST(ClapState, SavedStateIsTheVst2ChunkThroughAnyStream) {
+    const ClapHostMisbehaves onPurpose;
     ClapTestHost host;
     ClapInstance plugin(host);
     std::vector<float> values(64, 0.0f);
@@ -559,6 +563,7 @@ TEST(ClapState, SavedStateIsTheVst2ChunkThroughAnyStream) {
 }
 
 TEST(ClapState, LoadsThroughAnyStreamAndRefusesWhatIsNoState) {
+    const ClapHostMisbehaves onPurpose;
     const Bytes good = Chunk(std::vector<float>(64, 3.0f));
     Bytes longer = good;
     longer.resize(300, 0x40);
