@@ -63,15 +63,6 @@ void Silence(const TClapAudioBuffer& buffer, std::uint32_t frames) {
     patcher_kit::Silence(Channels<Sample>(buffer), buffer.ChannelCount, frames);
 }
 
-// Whether a side of a process call is the port as described, in this
-// precision: one port of 16 channels, all given.
-template <class Sample>
-bool AsDescribed(const TClapAudioBuffer* ports, std::uint32_t count) {
-    if (count != 1 || !ports || ports->ChannelCount != kChannels) return false;
-    Sample* const* channels = Channels<Sample>(*ports);
-    return channels && std::all_of(channels, channels + kChannels, [](const Sample* c) { return c != nullptr; });
-}
-
 }  // namespace
 
 const TPatcherTransport* PatcherTransport(const TClapEventTransport* clap, TPatcherTransport& transport) {
@@ -200,9 +191,6 @@ std::int32_t CClapPlugin::Render(const TClapProcess& process) {
     const std::uint32_t frames = process.FramesCount;
     const TClapAudioBuffer* in = process.AudioInputsCount > 0 ? process.AudioInputs : nullptr;
     TClapAudioBuffer* out = process.AudioOutputsCount > 0 ? process.AudioOutputs : nullptr;
-    if (!AsDescribed<Sample>(process.AudioInputs, process.AudioInputsCount) ||
-        !AsDescribed<Sample>(process.AudioOutputs, process.AudioOutputsCount))
-        Note(TPatcherMisbehaviour::BufferLayout);
     // Ports past the one described get silence.
     for (std::uint32_t p = 1; out && p < process.AudioOutputsCount; ++p) {
         Silence<Sample>(out[p], frames);
@@ -213,6 +201,10 @@ std::int32_t CClapPlugin::Render(const TClapProcess& process) {
                                             in ? Channels<Sample>(*in) : nullptr, in ? in->ChannelCount : 0,
                                             out ? Channels<Sample>(*out) : nullptr, out ? out->ChannelCount : 0,
                                             frames);
+    // Described: one port of 16 channels each way, all of them given in this precision.
+    if (process.AudioInputsCount != 1 || process.AudioOutputsCount != 1 || !in || !out ||
+        in->ChannelCount != kChannels || out->ChannelCount != kChannels || !block.AllChannelsGiven())
+        Note(TPatcherMisbehaviour::BufferLayout);
     block.FinishWith(CClapChanges(process.InEvents));
     if (out) out->ConstantMask = block.SilentOutputs(in ? in->ConstantMask : 0);
     return kClapProcessContinueIfNotQuiet;

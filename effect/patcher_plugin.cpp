@@ -264,20 +264,25 @@ TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transp
 }
 
 template <class Sample>
-std::uintptr_t CPatcherPlugin::ClosestBuffers(Sample* const* inputs, Sample* const* outputs) {
-    bool same = true;
-    for (int c = 0; c < kChannels; ++c) same &= Spacing.Inputs[c] == inputs[c] && Spacing.Outputs[c] == outputs[c];
-    if (same) return Spacing.Closest;
+const CPatcherPlugin::TBufferSpacing& CPatcherPlugin::SpacingOf(Sample* const* inputs, Sample* const* outputs) {
+    constexpr std::size_t kBytes = sizeof(Sample*) * kChannels;
+    static_assert(sizeof Spacing.Inputs == kBytes);
+    if (std::memcmp(Spacing.Inputs, inputs, kBytes) == 0 && std::memcmp(Spacing.Outputs, outputs, kBytes) == 0)
+        return Spacing;
     std::uintptr_t closest = std::numeric_limits<std::uintptr_t>::max();
-    for (int i = 0; i < kChannels; ++i)
+    bool missing = false;
+    for (int i = 0; i < kChannels; ++i) {
+        missing |= !inputs[i] || !outputs[i];
         for (int o = 0; o < kChannels; ++o)
             if (const std::uintptr_t distance = Distance(inputs[i], outputs[o]);
                 distance != 0 && inputs[i] && outputs[o])
                 closest = std::min(closest, distance);
-    std::copy_n(inputs, kChannels, Spacing.Inputs);
-    std::copy_n(outputs, kChannels, Spacing.Outputs);
+    }
+    std::memcpy(Spacing.Inputs, inputs, kBytes);
+    std::memcpy(Spacing.Outputs, outputs, kBytes);
+    Spacing.Missing = missing;
     Spacing.Closest = closest;
-    return closest;
+    return Spacing;
 }
 
 template <class Sample>
@@ -285,18 +290,22 @@ TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inpu
                                      Sample* const* outputs, std::uint32_t outputCount, std::uint32_t frames)
     : Plugin(plugin), Effect(plugin.Runtime->Effect), Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
     constexpr auto kChannels = static_cast<std::uint32_t>(CPatcherPlugin::kChannels);
-    bool missing = false;
-    for (std::uint32_t c = 0; c < kChannels; ++c) {
-        HostInputs[c] = inputs && c < inputCount ? inputs[c] : nullptr;
-        Outputs[c] = outputs && c < outputCount ? outputs[c] : nullptr;
-        missing |= !HostInputs[c] || !Outputs[c];
+    if (inputs && outputs && inputCount >= kChannels && outputCount >= kChannels) {
+        std::copy_n(inputs, kChannels, HostInputs);
+        std::copy_n(outputs, kChannels, Outputs);
+    } else {
+        for (std::uint32_t c = 0; c < kChannels; ++c) {
+            HostInputs[c] = inputs && c < inputCount ? inputs[c] : nullptr;
+            Outputs[c] = outputs && c < outputCount ? outputs[c] : nullptr;
+        }
     }
+    const CPatcherPlugin::TBufferSpacing& spacing = Plugin.SpacingOf(HostInputs, Outputs);
     OutputCount = outputCount;
     if (outputs && outputCount > kChannels) {
         ExtraOutputs = outputs + kChannels;
         ExtraOutputCount = outputCount - kChannels;
     }
-    if (missing) {
+    if (spacing.Missing) {
         const bool staging = Plugin.Staging != nullptr;
         ScratchFrames = static_cast<std::uint32_t>(staging ? Plugin.StagingFrames : CPatcherPlugin::kSpareFrames);
         std::byte* scratch = staging ? Plugin.Staging.get() + std::size_t{kChannels} * ScratchFrames * sizeof(double)
@@ -305,8 +314,7 @@ TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inpu
         Discard = reinterpret_cast<Sample*>(scratch + std::size_t{ScratchFrames} * sizeof(double));
     }
     // Buffers of the block's length meet without being the same.
-    const bool overlap =
-        Plugin.ClosestBuffers(HostInputs, Outputs) < static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
+    const bool overlap = spacing.Closest < static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
     // Without staging (never activated) the frames still come out in order.
     Staged = overlap && Plugin.Staging;
 }
@@ -326,6 +334,14 @@ void TPatcherBlock<Sample>::StageInputs(std::uint32_t begin, std::uint32_t end) 
 template <class Sample>
 void TPatcherBlock<Sample>::RenderUntil(std::uint32_t frame) {
     const std::uint32_t end = std::min(frame, Frames);
+    // The usual first render: every channel the host's own, from frame 0.
+    if (Rendered == 0 && end > 0 && !Silence && !Staged) {
+        Effect.SampleFrames(HostInputs, Outputs, static_cast<std::int32_t>(end));
+        for (std::uint32_t k = 0; k < ExtraOutputCount; ++k)
+            if (ExtraOutputs[k]) std::fill(ExtraOutputs[k], ExtraOutputs[k] + end, Sample(0));
+        Rendered = end;
+        return;
+    }
     while (Rendered < end) {
         std::uint32_t stop = end;
         if (Silence) stop = std::min(stop, Rendered + ScratchFrames);
@@ -362,11 +378,13 @@ template <class Sample>
 std::uint64_t TPatcherBlock<Sample>::SilentOutputs(std::uint64_t quietInputs) const {
     constexpr auto kRouted = static_cast<std::uint32_t>(CPatcherPlugin::kRoutedOutputs);
     std::uint64_t silent = patcher_kit::ChannelMask(kRouted, OutputCount);
+    // The sources the frames were routed from: slots no input fills are silent.
+    static_assert(kRouted == 2);
+    const double sources[kRouted] = {Effect.Output1Source, Effect.Output2Source};
     for (std::uint32_t o = 0; o < kRouted && o < OutputCount; ++o) {
         if (Touched >> o & 1) continue;
-        const double source = Plugin.ParameterValue(static_cast<std::int32_t>(o));
-        if (source >= CPatcherPlugin::kNoSource || (quietInputs >> static_cast<int>(source) & 1))
-            silent |= std::uint64_t{1} << o;
+        const std::int32_t slot = TVexilEffect::SampleSlot(Finite(sources[o]));
+        if (slot >= CPatcherPlugin::kChannels || (quietInputs >> slot & 1)) silent |= std::uint64_t{1} << o;
     }
     return silent;
 }

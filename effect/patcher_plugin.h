@@ -171,16 +171,18 @@ private:
     static constexpr std::int32_t kSpareFrames = 64;
     alignas(double) std::byte Spare[2 * kSpareFrames * sizeof(double)] = {};
 
-    // The least distance in bytes between an input and an output that are
+    // What a block needs to know of its buffers: whether any is missing, and
+    // the least distance in bytes between an input and an output that are
     // not the same. Hosts mostly pass the same buffers block after block, so
-    // the answer for the last ones is kept. Audio thread only.
-    template <class Sample>
-    std::uintptr_t ClosestBuffers(Sample* const* inputs, Sample* const* outputs);
+    // the answers for the last ones are kept. Audio thread only.
     struct TBufferSpacing {
         const void* Inputs[kChannels] = {};
         const void* Outputs[kChannels] = {};
+        bool Missing = true;
         std::uintptr_t Closest = std::numeric_limits<std::uintptr_t>::max();
     } Spacing;
+    template <class Sample>
+    const TBufferSpacing& SpacingOf(Sample* const* inputs, Sample* const* outputs);
 };
 
 // One processing call's frames, rendered in order up to the frames a host's
@@ -206,6 +208,8 @@ public:
     // through Change touched its source. Formats that report silence all
     // answer with this.
     std::uint64_t SilentOutputs(std::uint64_t quietInputs) const;
+    // Whether the host gave every input and output channel of the plug-in.
+    bool AllChannelsGiven() const { return !Silence; }
 
 private:
     friend class CPatcherPlugin;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include <lv2/core/lv2.h>
 #include <lv2/log/log.h>
@@ -81,8 +82,13 @@ public:
         // Rendered all the same: the routing needs no activation, and the
         // channels not connected are read as silence or rendered to scratch.
         if (!Active) Reporter.Mark(TPatcherMisbehaviour::WrongState);
+        // Only the control ports set parameters: a value already applied
+        // needs no second rounding.
         for (std::uint32_t i = 0; i < lv2_ports::kControls; ++i)
-            if (Controls[i]) Plugin.SetParameterValue(static_cast<std::int32_t>(i), *Controls[i]);
+            if (Controls[i] && !(*Controls[i] == Applied[i])) {
+                Applied[i] = *Controls[i];
+                Plugin.SetParameterValue(static_cast<std::int32_t>(i), Applied[i]);
+            }
         Time.Run(TimePort, frames, SampleRate, [&](const TPatcherTransport* transport) {
             Plugin.BeginBlock<float>(transport, Inputs, Outputs, frames).Finish();
         });
@@ -117,6 +123,9 @@ private:
     float* Inputs[lv2_ports::kChannels] = {};
     float* Outputs[lv2_ports::kChannels] = {};
     const float* Controls[lv2_ports::kControls] = {};
+    // NaN at first, which equals no value, so that the first run applies both.
+    float Applied[lv2_ports::kControls] = {std::numeric_limits<float>::quiet_NaN(),
+                                           std::numeric_limits<float>::quiet_NaN()};
     const LV2_Atom_Sequence* TimePort = nullptr;
 };
 
