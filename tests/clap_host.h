@@ -22,27 +22,6 @@
 constexpr const char* kClapPluginId = "com.brindlefox.multichannel-patcher";
 constexpr int kClapChannels = 16;
 
-// CTest runs the plug-in in strict mode, where a misbehaving host fails its
-// test; a test whose host misbehaves on purpose holds one of these.
-class ClapHostMisbehaves {
-public:
-    ClapHostMisbehaves() { Set("0"); }
-    ~ClapHostMisbehaves() { Set(strict.c_str()); }
-    ClapHostMisbehaves(const ClapHostMisbehaves&) = delete;
-    ClapHostMisbehaves& operator=(const ClapHostMisbehaves&) = delete;
-
-private:
-    static void Set(const char* value) {
-#if defined(_WIN32)
-        _putenv_s(kVariable, value);
-#else
-        setenv(kVariable, value, 1);
-#endif
-    }
-    static constexpr const char* kVariable = "MULTICHANNEL_PATCHER_STRICT";
-    const std::string strict = std::getenv(kVariable) ? std::getenv(kVariable) : "";
-};
-
 // The module under test: $CLAP_PLUGIN_PATH if set, else the build's.
 inline std::string ClapPluginPath() {
     if (const char* path = std::getenv("CLAP_PLUGIN_PATH")) return path;

@@ -15,6 +15,7 @@
 #include "patcher_effect.h"
 #include "plugin_under_test.h"
 #include "routing_model.h"
+#include "strict_mode.h"
 
 namespace {
 
@@ -351,7 +352,7 @@ TEST(ClapPlugin, FlushAppliesChangesOutsideProcessing) {
 }
 
 TEST(ClapPlugin, LifecyclesHostsLeadItThrough) {
-    const ClapHostMisbehaves onPurpose;
+    const StrictModeOff onPurpose;
     ClapTestHost host;
     {
         // Processing before activation renders nothing, yet takes the changes.
@@ -392,7 +393,7 @@ TEST(ClapPlugin, LifecyclesHostsLeadItThrough) {
 // precision and silent otherwise; no channel not given is touched, and the
 // host hears of it once per activation, from the main thread.
 TEST(ClapPlugin, AudioOtherThanDescribedIsAnsweredGently) {
-    const ClapHostMisbehaves onPurpose;
+    const StrictModeOff onPurpose;
     constexpr std::uint32_t kFrames = 40;
     constexpr int kNoArray = -1;
     const struct {
@@ -543,7 +544,7 @@ TEST(ClapPlugin, HostExtensionsAreUsedOnlyWhereOfferedAndAllowed) {
 }
 
 TEST(ClapState, SavedStateIsTheVst2ChunkThroughAnyStream) {
-    const ClapHostMisbehaves onPurpose;
+    const StrictModeOff onPurpose;
     ClapTestHost host;
     ClapInstance plugin(host);
     std::vector<float> values(64, 0.0f);
@@ -563,7 +564,7 @@ TEST(ClapState, SavedStateIsTheVst2ChunkThroughAnyStream) {
 }
 
 TEST(ClapState, LoadsThroughAnyStreamAndRefusesWhatIsNoState) {
-    const ClapHostMisbehaves onPurpose;
+    const StrictModeOff onPurpose;
     const Bytes good = Chunk(std::vector<float>(64, 3.0f));
     Bytes longer = good;
     longer.resize(300, 0x40);

@@ -28,6 +28,7 @@
 #include "lv2_ports.h"
 #include "lv2_time.h"
 #include "patcher_plugin.h"
+#include "strict_mode.h"
 #include "ttl_string.h"
 
 namespace {
@@ -635,22 +636,12 @@ struct HostLog {
     LV2_Log_Log log{this, Printf, Vprintf};
 };
 
-// A host that misbehaves on purpose: the plug-in is not strict for it.
-class Lenient {
-public:
-    Lenient() { setenv("MULTICHANNEL_PATCHER_STRICT", "0", 1); }
-    ~Lenient() { setenv("MULTICHANNEL_PATCHER_STRICT", strict.c_str(), 1); }
-
-private:
-    const std::string strict = std::getenv("MULTICHANNEL_PATCHER_STRICT") ? std::getenv("MULTICHANNEL_PATCHER_STRICT") : "";
-};
-
 // Ports that do not exist and runs outside activation are answered as
 // before, and told once an activation, never from run(): through the host's
 // log when it gives one with a map, else on standard error.
 TEST(Lv2Host, MisbehaviourIsToldOnceAnActivationThroughTheHostsLog) {
     ASSERT_TRUE(PluginFound());
-    const Lenient onPurpose;
+    const StrictModeOff onPurpose;
     for (const bool logs : {true, false}) {
         SCOPED_TRACE(logs ? "with a log" : "without one");
         UridMap urids;

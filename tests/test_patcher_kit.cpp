@@ -12,19 +12,12 @@
 #include "patcher_kit.h"
 #include "patcher_plugin.h"
 #include "patcher_reporter.h"
+#include "strict_mode.h"
 
 namespace {
 
 constexpr int kChannels = CPatcherPlugin::kChannels;
 constexpr double kNone = CPatcherPlugin::kNoSource;
-
-void SetStrict(const char* value) {
-#if defined(_WIN32)
-    _putenv_s("MULTICHANNEL_PATCHER_STRICT", value);
-#else
-    setenv("MULTICHANNEL_PATCHER_STRICT", value, 1);
-#endif
-}
 
 struct Buffers {
     explicit Buffers(std::uint32_t frames) : pool(2 * kChannels * frames, 0.0f) {
@@ -175,7 +168,7 @@ TEST(PatcherKit, StreamsThatFailLeaveTheStateAsItWas) {
 }
 
 TEST(PatcherKit, ReporterTellsEachKindOncePerActivation) {
-    SetStrict("0");
+    SetStrictMode("0");
     CPatcherReporter reporter;
     std::vector<TPatcherMisbehaviour> told;
     const auto flush = [&] { reporter.Flush([&](TPatcherMisbehaviour kind) { told.push_back(kind); }); };
@@ -199,11 +192,11 @@ TEST(PatcherKit, ReporterTellsEachKindOncePerActivation) {
 }
 
 TEST(PatcherKitDeathTest, StrictReporterFailsTheHostThatMisbehaves) {
-    SetStrict("1");
+    SetStrictMode("1");
     CPatcherReporter reporter;
     reporter.Mark(TPatcherMisbehaviour::StreamFailure);
     EXPECT_DEATH(reporter.Flush([](TPatcherMisbehaviour) {}), "strict mode: the host made a failing stream");
-    SetStrict("0");
+    SetStrictMode("0");
 }
 
 TEST(PatcherKit, ChannelMasksCountFromAndUpTo) {
