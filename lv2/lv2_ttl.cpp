@@ -106,6 +106,7 @@ bool PluginTtl(std::ostream& out, const std::string& version) {
            "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
            "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
            "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+           "@prefix log: <http://lv2plug.in/ns/ext/log#> .\n"
            "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
            "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
            "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
@@ -125,7 +126,7 @@ bool PluginTtl(std::ostream& out, const std::string& version) {
         << "\tdoap:license <http://opensource.org/licenses/MIT> ;\n"
         << "\tdoap:maintainer [ foaf:name " << TtlString(CPatcherPlugin::Vendor()) << " ] ;\n"
         << version
-        << "\tlv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n"
+        << "\tlv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options , log:log ;\n"
         << "\topts:supportedOption bufsz:maxBlockLength , bufsz:nominalBlockLength ;\n"
         << "\tpg:mainInput " << Uri("inputs") << " ;\n"
         << "\tpg:mainOutput " << Uri("outputs") << " ;\n"

@@ -217,6 +217,11 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
     lilv_nodes_free(outputs);
     const LilvPort* time = lilv_plugin_get_port_by_index(plugin, lv2_ports::kTime);
     EXPECT_TRUE(lilv_port_supports_event(plugin, time, bundle.Uri(LV2_TIME__Position)));
+    // Every feature it uses is optional, the host's log among them.
+    LilvNodes* optional = lilv_plugin_get_optional_features(plugin);
+    for (const char* feature : {LV2_URID__map, LV2_OPTIONS__options, LV2_LOG__log})
+        EXPECT_TRUE(lilv_nodes_contains(optional, bundle.Uri(feature))) << feature;
+    lilv_nodes_free(optional);
 
     // Each control port is its parameter: name, range, default and every value named as the effect names it.
     for (std::int32_t p = 0; p < CPatcherPlugin::ParameterCount(); ++p) {
