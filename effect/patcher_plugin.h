@@ -83,8 +83,7 @@ public:
     static bool ValueText(std::int32_t index, double value, char* text, std::size_t size);
     // A text that names exactly one of the parameter's choices: its display
     // text in any letter case, or the number that ends it, with white space
-    // around either. False for any other, and for one that needs memory
-    // there is none of.
+    // around either. False for any other, and when memory runs short.
     static bool TextValue(std::int32_t index, std::string_view text, double& value);
 
     // Opens the effect: the sliders at their defaults, routing as they say.
