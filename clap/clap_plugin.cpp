@@ -6,9 +6,11 @@
 #include <limits>
 #include <new>
 
-#include "vexil_text.h"
+#include "patcher_kit.h"
 
 namespace {
+
+using patcher_kit::ChannelMask;
 
 constexpr std::int32_t kChannels = CPatcherPlugin::kChannels;
 // One input port and one output port, each the other's in-place pair.
@@ -29,37 +31,36 @@ const TClapEventParamValue* ParamValueEvent(const TClapEventHeader* header) {
 // as in the host's text and value queries; held within the range later.
 double Stepped(double value) { return std::trunc(value); }
 
+// The parameter changes of an event list, in its order.
+class CClapChanges {
+public:
+    explicit CClapChanges(const TClapInputEvents* events)
+        : Events(events), Count(events && events->Size && events->Get ? events->Size(events) : 0) {}
+
+    bool operator()(TPatcherChange& change) {
+        while (Next < Count)
+            if (const TClapEventParamValue* event = ParamValueEvent(Events->Get(Events, Next++))) {
+                change = {static_cast<std::int32_t>(event->ParamId), event->Header.Time, Stepped(event->Value)};
+                return true;
+            }
+        return false;
+    }
+
+private:
+    const TClapInputEvents* Events;
+    std::uint32_t Count;
+    std::uint32_t Next = 0;
+};
+
 // A port's channels in one precision; null where the host gave none.
 template <class Sample>
 Sample* const* Channels(const TClapAudioBuffer& buffer) {
-    if constexpr (sizeof(Sample) == sizeof(float))
-        return buffer.Data32;
-    else
-        return buffer.Data64;
+    return patcher_kit::Channels<Sample>(buffer.Data32, buffer.Data64);
 }
 
 template <class Sample>
 void Silence(const TClapAudioBuffer& buffer, std::uint32_t frames) {
-    Sample* const* channels = Channels<Sample>(buffer);
-    if (!channels) return;
-    for (std::uint32_t c = 0; c < buffer.ChannelCount; ++c)
-        if (channels[c]) std::fill_n(channels[c], frames, Sample(0));
-}
-
-// Channels from 2 on are silent throughout, those past the plug-in's too.
-std::uint64_t SilentChannels(std::uint32_t channels, std::uint32_t from) {
-    const std::uint64_t all = channels >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << channels) - 1;
-    const std::uint64_t below = from >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << from) - 1;
-    return all & ~below;
-}
-
-// Whether a side of a process call is the port as described, in this
-// precision: one port of 16 channels, all given.
-template <class Sample>
-bool AsDescribed(const TClapAudioBuffer* ports, std::uint32_t count) {
-    if (count != 1 || !ports || ports->ChannelCount != kChannels) return false;
-    Sample* const* channels = Channels<Sample>(*ports);
-    return channels && std::all_of(channels, channels + kChannels, [](const Sample* c) { return c != nullptr; });
+    patcher_kit::Silence(Channels<Sample>(buffer), buffer.ChannelCount, frames);
 }
 
 }  // namespace
@@ -126,7 +127,8 @@ bool CClapPlugin::Init(const TClapPlugin* plugin) {
 void CClapPlugin::Destroy(const TClapPlugin* plugin) {
     CClapPlugin* self = &Self(plugin);
     if (self->Active) {
-        self->Log(kClapLogHostMisbehaving, "destroyed while active");
+        self->Reporter.Mark(TPatcherMisbehaviour::WrongState);
+        self->Report();
         Deactivate(plugin);
     }
     delete self;
@@ -136,8 +138,7 @@ bool CClapPlugin::Activate(const TClapPlugin* plugin, double sampleRate, std::ui
     CClapPlugin& self = Self(plugin);
     constexpr std::uint32_t kMostFrames = std::numeric_limits<std::int32_t>::max();
     self.Patcher.Activate(sampleRate, static_cast<std::int32_t>(std::min(maxFrames, kMostFrames)));
-    self.IrregularCall = false;
-    self.IrregularCallLogged = false;
+    self.Reporter.Rearm();
     self.Active = true;
     // Activation is the one time a host takes a latency change without a restart.
     const std::int32_t latency = self.Patcher.Latency();
@@ -153,7 +154,7 @@ void CClapPlugin::Deactivate(const TClapPlugin* plugin) {
     if (!self.Active) return;
     self.Patcher.Deactivate();
     self.Active = false;
-    self.LogIrregularCall();
+    self.Report();
 }
 
 bool CClapPlugin::StartProcessing(const TClapPlugin* plugin) { return Self(plugin).Active; }
@@ -163,18 +164,18 @@ void CClapPlugin::StopProcessing(const TClapPlugin*) {}
 // The routing keeps nothing from one frame to the next.
 void CClapPlugin::Reset(const TClapPlugin*) {}
 
-void CClapPlugin::OnMainThread(const TClapPlugin* plugin) { Self(plugin).LogIrregularCall(); }
+void CClapPlugin::OnMainThread(const TClapPlugin* plugin) { Self(plugin).Report(); }
 
 std::int32_t CClapPlugin::Process(const TClapPlugin* plugin, const TClapProcess* process) {
     CClapPlugin& self = Self(plugin);
     if (!process) return kClapProcessError;
     if (!self.Active) {
         // No audio to render: the parameter changes still count.
-        self.ApplyEvents(process->InEvents);
+        self.Patcher.ApplyChanges(CClapChanges(process->InEvents));
         return kClapProcessError;
     }
     if (process->FramesCount == 0) {
-        self.ApplyEvents(process->InEvents);
+        self.Patcher.ApplyChanges(CClapChanges(process->InEvents));
         return kClapProcessContinue;
     }
     // The outputs decide the precision; a host that offers both gets single.
@@ -190,50 +191,48 @@ std::int32_t CClapPlugin::Render(const TClapProcess& process) {
     const std::uint32_t frames = process.FramesCount;
     const TClapAudioBuffer* in = process.AudioInputsCount > 0 ? process.AudioInputs : nullptr;
     TClapAudioBuffer* out = process.AudioOutputsCount > 0 ? process.AudioOutputs : nullptr;
-    if (!AsDescribed<Sample>(process.AudioInputs, process.AudioInputsCount) ||
-        !AsDescribed<Sample>(process.AudioOutputs, process.AudioOutputsCount))
-        NoteIrregularCall();
     // Ports past the one described get silence.
     for (std::uint32_t p = 1; out && p < process.AudioOutputsCount; ++p) {
         Silence<Sample>(out[p], frames);
-        out[p].ConstantMask = SilentChannels(out[p].ChannelCount, 0);
+        out[p].ConstantMask = ChannelMask(0, out[p].ChannelCount);
     }
     TPatcherTransport transport;
     auto block = Patcher.BeginBlock<Sample>(PatcherTransport(process.Transport, transport),
                                             in ? Channels<Sample>(*in) : nullptr, in ? in->ChannelCount : 0,
                                             out ? Channels<Sample>(*out) : nullptr, out ? out->ChannelCount : 0,
                                             frames);
-    const TClapInputEvents* events = process.InEvents;
-    const std::uint32_t count = events && events->Size && events->Get ? events->Size(events) : 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const TClapEventParamValue* event = ParamValueEvent(events->Get(events, i));
-        if (!event) continue;
-        block.RenderUntil(event->Header.Time);
-        Patcher.SetParameterValue(static_cast<std::int32_t>(event->ParamId), Stepped(event->Value));
-    }
-    block.Finish();
-    if (out) out->ConstantMask = SilentChannels(out->ChannelCount, 2);
+    // Described: one port of 16 channels each way, all of them given in this precision.
+    if (process.AudioInputsCount != 1 || process.AudioOutputsCount != 1 || !in || !out ||
+        in->ChannelCount != kChannels || out->ChannelCount != kChannels || !block.AllChannelsGiven())
+        Note(TPatcherMisbehaviour::BufferLayout);
+    block.FinishWith(CClapChanges(process.InEvents));
+    if (out) out->ConstantMask = block.SilentOutputs(in ? in->ConstantMask : 0);
     return kClapProcessContinueIfNotQuiet;
 }
 
-void CClapPlugin::NoteIrregularCall() {
-    if (IrregularCall.exchange(true)) return;
-    if (Host && Host->RequestCallback) Host->RequestCallback(Host);
+void CClapPlugin::Note(TPatcherMisbehaviour kind) {
+    if (Reporter.Mark(kind) && Host && Host->RequestCallback) Host->RequestCallback(Host);
 }
 
-void CClapPlugin::LogIrregularCall() {
-    if (!IrregularCall.load() || IrregularCallLogged) return;
-    IrregularCallLogged = true;
-    Log(kClapLogHostMisbehaving,
-        "processed with audio other than one port of 16 channels each way, in one precision: "
-        "the channels given were written, those missing were read as silence");
-}
-
-void CClapPlugin::ApplyEvents(const TClapInputEvents* events) {
-    const std::uint32_t count = events && events->Size && events->Get ? events->Size(events) : 0;
-    for (std::uint32_t i = 0; i < count; ++i)
-        if (const TClapEventParamValue* event = ParamValueEvent(events->Get(events, i)))
-            Patcher.SetParameterValue(static_cast<std::int32_t>(event->ParamId), Stepped(event->Value));
+void CClapPlugin::Report() {
+    Reporter.Flush([this](TPatcherMisbehaviour kind) {
+        switch (kind) {
+        case TPatcherMisbehaviour::BufferLayout:
+            Log(kClapLogHostMisbehaving,
+                "processed with audio other than one port of 16 channels each way, in one precision: "
+                "the channels given were written, those missing were read as silence");
+            break;
+        case TPatcherMisbehaviour::WrongState:
+            Log(kClapLogHostMisbehaving, "destroyed while active");
+            break;
+        case TPatcherMisbehaviour::StreamFailure:
+            Log(kClapLogError, StreamFailure);
+            break;
+        case TPatcherMisbehaviour::WrongThread:
+        case TPatcherMisbehaviour::OutOfRange:
+            break;
+        }
+    });
 }
 
 const void* CClapPlugin::GetExtension(const TClapPlugin*, const char* id) {
@@ -255,7 +254,7 @@ std::uint32_t CClapPlugin::PortCount(const TClapPlugin*, bool) { return 1; }
 bool CClapPlugin::PortInfo(const TClapPlugin*, std::uint32_t index, bool isInput, TClapAudioPortInfo* info) {
     if (index != 0 || !info) return false;
     info->Id = kMainPort;
-    CopyText(info->Name, sizeof info->Name, isInput ? "16 inputs" : "16 outputs");
+    patcher_kit::CopyText(info->Name, sizeof info->Name, isInput ? "16 inputs" : "16 outputs");
     info->Flags = kClapAudioPortIsMain | kClapAudioPortSupports64Bits | kClapAudioPortRequiresCommonSampleSize;
     info->ChannelCount = kChannels;
     info->PortType = "";
@@ -269,15 +268,15 @@ std::uint32_t CClapPlugin::ParamCount(const TClapPlugin*) {
 
 bool CClapPlugin::ParamInfo(const TClapPlugin*, std::uint32_t index, TClapParamInfo* info) {
     if (!KnownParam(index) || !info) return false;
-    const TVexilSlider& slider = *CPatcherPlugin::Parameter(static_cast<std::int32_t>(index));
+    const TPatcherParameter& parameter = *CPatcherPlugin::ParameterInfo(static_cast<std::int32_t>(index));
     info->Id = index;
     info->Flags = kClapParamIsStepped | kClapParamIsAutomatable | kClapParamIsEnum;
     info->Cookie = nullptr;
-    CopyText(info->Name, sizeof info->Name, slider.Name);
-    CopyText(info->Module, sizeof info->Module, "");
-    info->MinValue = slider.Min;
-    info->MaxValue = slider.Max;
-    info->DefaultValue = slider.Default;
+    patcher_kit::CopyText(info->Name, sizeof info->Name, parameter.Name);
+    patcher_kit::CopyText(info->Module, sizeof info->Module, "");
+    info->MinValue = parameter.Min;
+    info->MaxValue = parameter.Max;
+    info->DefaultValue = parameter.Default;
     return true;
 }
 
@@ -294,71 +293,47 @@ bool CClapPlugin::ValueToText(const TClapPlugin*, TClapId id, double value, char
 
 bool CClapPlugin::TextToValue(const TClapPlugin*, TClapId id, const char* text, double* value) {
     if (!KnownParam(id) || !text || !value) return false;
-    // Longer than any of the texts: refused unread past this.
-    constexpr std::size_t kLongestText = 64;
-    // A parameter of numbers would copy the text.
-    try {
-        return CPatcherPlugin::TextValue(static_cast<std::int32_t>(id), ReadText(text, kLongestText), *value);
-    } catch (...) {
-        return false;
-    }
+    char typed[CPatcherPlugin::kLongestText];
+    std::size_t length;
+    return patcher_kit::ReadText(text, typed, sizeof typed, length) &&
+           CPatcherPlugin::TextValue(static_cast<std::int32_t>(id), {typed, length}, *value);
 }
 
 void CClapPlugin::Flush(const TClapPlugin* plugin, const TClapInputEvents* in, const TClapOutputEvents*) {
-    Self(plugin).ApplyEvents(in);
+    Self(plugin).Patcher.ApplyChanges(CClapChanges(in));
 }
 
 bool CClapPlugin::SaveState(const TClapPlugin* plugin, const TClapOStream* stream) {
     CClapPlugin& self = Self(plugin);
     if (!stream || !stream->Write) return false;
-    const std::uint8_t* bytes = nullptr;
-    std::size_t left;
-    // The chunk is rebuilt at each save and may need memory (after a short
-    // chunk was loaded, say): without it there is no state to give.
-    try {
-        left = self.Patcher.SaveState(bytes);
-    } catch (...) {
-        return false;
-    }
-    while (left > 0) {
-        const std::int64_t written = stream->Write(stream, bytes, left);
-        if (written <= 0 || static_cast<std::uint64_t>(written) > left) {
-            self.Log(kClapLogError, "state not saved: the stream took no more");
-            return false;
-        }
-        bytes += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
+    const TPatcherStateResult result = self.Patcher.SaveStateTo(
+        [stream](const std::uint8_t* bytes, std::size_t count) { return stream->Write(stream, bytes, count); });
+    if (result == TPatcherStateResult::StreamFailed) self.NoteStreamFailure("state not saved: the stream took no more");
+    return result == TPatcherStateResult::Done;
 }
 
 bool CClapPlugin::LoadState(const TClapPlugin* plugin, const TClapIStream* stream) {
     CClapPlugin& self = Self(plugin);
     if (!stream || !stream->Read) return false;
-    std::uint8_t chunk[CPatcherPlugin::kStateBytes];
-    std::size_t count = 0;
-    while (count < sizeof chunk) {
-        const std::int64_t read = stream->Read(stream, chunk + count, sizeof chunk - count);
-        if (read == 0) break;
-        if (read < 0 || static_cast<std::uint64_t>(read) > sizeof chunk - count) {
-            self.Log(kClapLogError, "state not loaded: the stream failed");
-            return false;
-        }
-        count += static_cast<std::size_t>(read);
+    const TPatcherStateResult result = self.Patcher.LoadStateFrom(
+        [stream](std::uint8_t* bytes, std::size_t count) { return stream->Read(stream, bytes, count); });
+    if (result == TPatcherStateResult::StreamFailed) {
+        self.NoteStreamFailure("state not loaded: the stream failed");
+        return false;
     }
-    bool loaded;
-    try {
-        loaded = self.Patcher.LoadState(chunk, count);
-    } catch (...) {
-        loaded = false;
-    }
-    if (!loaded) {
+    if (result != TPatcherStateResult::Done) {
         self.Log(kClapLogWarning, "state not loaded: it is not one of this plug-in's");
         return false;
     }
     if (self.HostParams && self.HostParams->Rescan && self.OnHostMainThread())
         self.HostParams->Rescan(self.Host, kClapParamRescanValues);
     return true;
+}
+
+void CClapPlugin::NoteStreamFailure(const char* what) {
+    StreamFailure = what;
+    Reporter.Mark(TPatcherMisbehaviour::StreamFailure);
+    Report();
 }
 
 std::uint32_t CClapPlugin::Latency(const TClapPlugin* plugin) {

@@ -7,7 +7,7 @@
 
 #include "clap_abi.h"
 #include "patcher_plugin.h"
-#include "relaxed.h"
+#include "patcher_reporter.h"
 
 // The transport of a process call as the patcher's block section takes it;
 // null without one.
@@ -56,11 +56,12 @@ private:
 
     template <class Sample>
     std::int32_t Render(const TClapProcess& process);
-    void ApplyEvents(const TClapInputEvents* events);
-    // Audio thread: a call with audio other than described was answered;
-    // the host hears of it once per activation, from the main thread.
-    void NoteIrregularCall();
-    void LogIrregularCall();
+    // Audio thread: a misbehaviour was met and answered; the host hears of
+    // it once per activation, from the main thread.
+    void Note(TPatcherMisbehaviour kind);
+    // Main thread: tells the host's log of what was noted.
+    void Report();
+    void NoteStreamFailure(const char* what);
 
     // Main-thread host calls: made only where the host, if it can tell,
     // confirms the main thread.
@@ -76,9 +77,10 @@ private:
 
     CPatcherPlugin Patcher;
     // Set on the main thread, read by the audio thread's calls.
-    Relaxed<bool> Active = false;
-    std::atomic<bool> IrregularCall = false;
-    bool IrregularCallLogged = false;
+    std::atomic<bool> Active = false;
+    CPatcherReporter Reporter;
+    // What the last failing stream failed at; main thread.
+    const char* StreamFailure = "";
     // The latency the host was last told of.
     std::int32_t AnnouncedLatency = 0;
 };

@@ -4,9 +4,12 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <vector>
 
+#include "patcher_effect.h"
+#include "patcher_kit.h"
+#include "relaxed.h"
 #include "script_index.h"
-#include "vexil_text.h"
 
 #ifndef MULTICHANNEL_PATCHER_VERSION
 #error "the build defines MULTICHANNEL_PATCHER_VERSION"
@@ -14,10 +17,24 @@
 
 namespace {
 
+static_assert(CPatcherPlugin::kChannels == TVexilEffect::kChannels);
+static_assert(CPatcherPlugin::kStateBytes == (1 + TVexilEffect::kSerializedSliders) * sizeof(float));
+
 // A description to read names and parameters from: never opened, never processed.
 const TVexilEffect& Description() {
     static const TVexilEffect effect;
     return effect;
+}
+
+// The sliders as hosts are told of them, built once with the description.
+const std::vector<TPatcherParameter>& Parameters() {
+    static const std::vector<TPatcherParameter> parameters = [] {
+        std::vector<TPatcherParameter> made;
+        for (const TVexilSlider& slider : Description().Sliders)
+            made.push_back({slider.Name, slider.Min, slider.Max, slider.Default, slider.Step, slider.Enums});
+        return made;
+    }();
+    return parameters;
 }
 
 std::uintptr_t Distance(const void* a, const void* b) {
@@ -47,9 +64,27 @@ bool SameLetters(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+// The effect and what the runtime's host questions read, from any thread.
+struct CPatcherPlugin::TRuntime {
+    TVexilEffect Effect;
+    Relaxed<double> SampleRate = 0.0;
+    Relaxed<std::int32_t> MaxFrames = 0;
+    Relaxed<bool> HasTransport = false;
+    Relaxed<bool> HasTempo = false;
+    Relaxed<double> Tempo = 0.0;
+    Relaxed<bool> HasTimeSignature = false;
+    Relaxed<double> TimeSigNumerator = 0.0;
+    Relaxed<double> TimeSigDenominator = 0.0;
+    Relaxed<double> QuarterNotes = 0.0;
+    Relaxed<bool> Playing = false;
+    Relaxed<bool> Recording = false;
+    Relaxed<std::int32_t> ReportedLatency = 0;
+};
+
 // The runtime's host questions, answered from what the adapter handed over.
 struct TPatcherHostServices {
-    static CPatcherPlugin& Plugin(void* host) { return *static_cast<CPatcherPlugin*>(host); }
+    using TRuntime = CPatcherPlugin::TRuntime;
+    static TRuntime& Plugin(void* host) { return *static_cast<TRuntime*>(host); }
 
     static std::int32_t InputCount(void* host) { return host ? CPatcherPlugin::kChannels : 0; }
     static double SampleRate(void* host) { return host ? Plugin(host).SampleRate.load() : 0.0; }
@@ -63,7 +98,7 @@ struct TPatcherHostServices {
     // As a VST 2 host without time information answers: 0, outputs untouched.
     static std::int32_t TempoAndTimeSig(void* host, double* tempo, double* numerator, double* denominator) {
         if (!host || !Plugin(host).HasTransport) return 0;
-        const CPatcherPlugin& plugin = Plugin(host);
+        const TRuntime& plugin = Plugin(host);
         if (tempo && plugin.HasTempo) *tempo = plugin.Tempo;
         if (plugin.HasTimeSignature) {
             if (numerator) *numerator = plugin.TimeSigNumerator;
@@ -95,17 +130,28 @@ std::int32_t CPatcherPlugin::ParameterCount() { return static_cast<std::int32_t>
 
 const TVexilSlider* CPatcherPlugin::Parameter(std::int32_t index) { return Description().SliderRecord(index); }
 
+const TPatcherParameter* CPatcherPlugin::ParameterInfo(std::int32_t index) {
+    const auto& parameters = Parameters();
+    return index >= 0 && static_cast<std::size_t>(index) < parameters.size() ? &parameters[static_cast<std::size_t>(index)]
+                                                                            : nullptr;
+}
+
 bool CPatcherPlugin::ValueText(std::int32_t index, double value, char* text, std::size_t size) {
-    const TVexilSlider* slider = Parameter(index);
+    const TVexilSlider* slider = Description().SliderRecord(index);
     if (!slider || !std::isfinite(value)) return false;
     SliderDisplay(*slider, SliderQuantized(*slider, value), text, size);
     return true;
 }
 
 bool CPatcherPlugin::TextValue(std::int32_t index, std::string_view text, double& value) {
-    const TVexilSlider* slider = Parameter(index);
+    const TVexilSlider* slider = Description().SliderRecord(index);
     if (!slider) return false;
-    if (SliderFromText(*slider, text, value)) return true;
+    // A parameter of numbers would copy the text.
+    try {
+        if (SliderFromText(*slider, text, value)) return true;
+    } catch (...) {
+        return false;
+    }
     // What a user types into a host's field: a choice's name in any case, or
     // the number that ends exactly one name, give or take white space.
     const std::string_view typed = Trimmed(text);
@@ -118,21 +164,32 @@ bool CPatcherPlugin::TextValue(std::int32_t index, std::string_view text, double
         if (named) return false;
         named = &name;
     }
-    return named && SliderFromText(*slider, *named, value);
+    try {
+        return named && SliderFromText(*slider, *named, value);
+    } catch (...) {
+        return false;
+    }
 }
 
-CPatcherPlugin::CPatcherPlugin() {
-    Effect.AttachHost(this, &TPatcherHostServices::kTable);
-    Effect.DoOpen();
+CPatcherPlugin::CPatcherPlugin() : Runtime(std::make_unique<TRuntime>()) {
+    TVexilEffect& effect = Runtime->Effect;
+    effect.AttachHost(Runtime.get(), &TPatcherHostServices::kTable);
+    effect.DoOpen();
     // Opening zeroes the effect's variables, the routing among them: take
     // the sliders, so that the routing follows them before any activation.
-    Effect.DoSlider();
+    effect.DoSlider();
 }
 
+CPatcherPlugin::~CPatcherPlugin() = default;
+
+const TVexilEffect& CPatcherPlugin::GetEffect() const { return Runtime->Effect; }
+
+std::int32_t CPatcherPlugin::Latency() const { return Runtime->ReportedLatency; }
+
 void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
-    SampleRate = sampleRate;
-    MaxFrames = std::max(maxFrames, 0);
-    HasTransport = false;
+    Runtime->SampleRate = sampleRate;
+    Runtime->MaxFrames = std::max(maxFrames, 0);
+    Runtime->HasTransport = false;
     const std::int32_t staging = std::clamp(maxFrames, kDefaultStagingFrames, kMaxStagingFrames);
     if (staging > StagingFrames) {
         // The copies are left unwritten: only partly overlapping buffers ever
@@ -147,24 +204,26 @@ void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
             StagingFrames = staging;
         }
     }
-    Effect.DoResume();
+    Runtime->Effect.DoResume();
 }
 
-void CPatcherPlugin::Deactivate() { Effect.DoSuspend(); }
+void CPatcherPlugin::Deactivate() { Runtime->Effect.DoSuspend(); }
 
 double CPatcherPlugin::ParameterValue(std::int32_t index) const {
     if (!Parameter(index)) return 0.0;
     // Both sliders pick a Samples slot; slots no input fills are silent, as
     // "none" (the slot after the last input) is.
-    const std::int32_t slot = TVexilEffect::SampleSlot(Finite(Effect.SliderValue(index)));
+    const std::int32_t slot = TVexilEffect::SampleSlot(Finite(Runtime->Effect.SliderValue(index)));
     return slot < kChannels ? slot : kChannels;
 }
 
-bool CPatcherPlugin::SetParameterValue(std::int32_t index, double value) { return Effect.SetSliderValue(index, value); }
+bool CPatcherPlugin::SetParameterValue(std::int32_t index, double value) {
+    return Runtime->Effect.SetSliderValue(index, value);
+}
 
 std::size_t CPatcherPlugin::SaveState(const std::uint8_t*& bytes) {
     void* data = nullptr;
-    const std::int32_t count = Effect.DoGetChunk(&data, false);
+    const std::int32_t count = Runtime->Effect.DoGetChunk(&data, false);
     bytes = static_cast<const std::uint8_t*>(data);
     return count > 0 ? static_cast<std::size_t>(count) : 0;
 }
@@ -174,7 +233,7 @@ bool CPatcherPlugin::LoadState(const void* bytes, std::size_t count) {
     float marker = 0.0f;
     std::memcpy(&marker, bytes, sizeof marker);
     if (marker != TVexil::kChunkMarker) return false;
-    Effect.DoSetChunk(bytes, static_cast<std::int32_t>(std::min(count, kStateBytes)), false);
+    Runtime->Effect.DoSetChunk(bytes, static_cast<std::int32_t>(std::min(count, kStateBytes)), false);
     return true;
 }
 
@@ -188,54 +247,69 @@ template <class Sample>
 TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
                                                  std::uint32_t inputCount, Sample* const* outputs,
                                                  std::uint32_t outputCount, std::uint32_t frames) {
-    HasTransport = transport != nullptr;
+    TRuntime& runtime = *Runtime;
+    runtime.HasTransport = transport != nullptr;
     if (transport) {
-        HasTempo = transport->HasTempo;
-        Tempo = transport->Tempo;
-        HasTimeSignature = transport->HasTimeSignature;
-        TimeSigNumerator = transport->TimeSigNumerator;
-        TimeSigDenominator = transport->TimeSigDenominator;
-        QuarterNotes = transport->HasPosition ? transport->QuarterNotes : 0.0;
-        Playing = transport->Playing;
-        Recording = transport->Recording;
+        runtime.HasTempo = transport->HasTempo;
+        runtime.Tempo = transport->Tempo;
+        runtime.HasTimeSignature = transport->HasTimeSignature;
+        runtime.TimeSigNumerator = transport->TimeSigNumerator;
+        runtime.TimeSigDenominator = transport->TimeSigDenominator;
+        runtime.QuarterNotes = transport->HasPosition ? transport->QuarterNotes : 0.0;
+        runtime.Playing = transport->Playing;
+        runtime.Recording = transport->Recording;
     }
-    Effect.DoBlock();
+    runtime.Effect.DoBlock();
     return TPatcherBlock<Sample>(*this, inputs, inputCount, outputs, outputCount, frames);
 }
 
 template <class Sample>
-std::uintptr_t CPatcherPlugin::ClosestBuffers(Sample* const* inputs, Sample* const* outputs) {
-    bool same = true;
-    for (int c = 0; c < kChannels; ++c) same &= Spacing.Inputs[c] == inputs[c] && Spacing.Outputs[c] == outputs[c];
-    if (same) return Spacing.Closest;
+const CPatcherPlugin::TBufferSpacing& CPatcherPlugin::SpacingOf(Sample* const* inputs, Sample* const* outputs) {
+    constexpr std::size_t kBytes = sizeof(Sample*) * kChannels;
+    static_assert(sizeof Spacing.Inputs == kBytes);
+    // One pass without branches, which vectorizes: cheaper than a call to memcmp.
+    std::uintptr_t differ = 0;
+    for (int c = 0; c < kChannels; ++c)
+        differ |= (reinterpret_cast<std::uintptr_t>(Spacing.Inputs[c]) ^ reinterpret_cast<std::uintptr_t>(inputs[c])) |
+                  (reinterpret_cast<std::uintptr_t>(Spacing.Outputs[c]) ^ reinterpret_cast<std::uintptr_t>(outputs[c]));
+    if (differ == 0) return Spacing;
     std::uintptr_t closest = std::numeric_limits<std::uintptr_t>::max();
-    for (int i = 0; i < kChannels; ++i)
+    bool missing = false;
+    for (int i = 0; i < kChannels; ++i) {
+        missing |= !inputs[i] || !outputs[i];
         for (int o = 0; o < kChannels; ++o)
             if (const std::uintptr_t distance = Distance(inputs[i], outputs[o]);
                 distance != 0 && inputs[i] && outputs[o])
                 closest = std::min(closest, distance);
-    std::copy_n(inputs, kChannels, Spacing.Inputs);
-    std::copy_n(outputs, kChannels, Spacing.Outputs);
+    }
+    std::memcpy(Spacing.Inputs, inputs, kBytes);
+    std::memcpy(Spacing.Outputs, outputs, kBytes);
+    Spacing.Missing = missing;
     Spacing.Closest = closest;
-    return closest;
+    return Spacing;
 }
 
 template <class Sample>
 TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, std::uint32_t inputCount,
                                      Sample* const* outputs, std::uint32_t outputCount, std::uint32_t frames)
-    : Plugin(plugin), Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
+    : Plugin(plugin), Effect(plugin.Runtime->Effect), Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
     constexpr auto kChannels = static_cast<std::uint32_t>(CPatcherPlugin::kChannels);
-    bool missing = false;
-    for (std::uint32_t c = 0; c < kChannels; ++c) {
-        HostInputs[c] = inputs && c < inputCount ? inputs[c] : nullptr;
-        Outputs[c] = outputs && c < outputCount ? outputs[c] : nullptr;
-        missing |= !HostInputs[c] || !Outputs[c];
+    if (inputs && outputs && inputCount >= kChannels && outputCount >= kChannels) {
+        std::copy_n(inputs, kChannels, HostInputs);
+        std::copy_n(outputs, kChannels, Outputs);
+    } else {
+        for (std::uint32_t c = 0; c < kChannels; ++c) {
+            HostInputs[c] = inputs && c < inputCount ? inputs[c] : nullptr;
+            Outputs[c] = outputs && c < outputCount ? outputs[c] : nullptr;
+        }
     }
+    const CPatcherPlugin::TBufferSpacing& spacing = Plugin.SpacingOf(HostInputs, Outputs);
+    OutputCount = outputCount;
     if (outputs && outputCount > kChannels) {
         ExtraOutputs = outputs + kChannels;
         ExtraOutputCount = outputCount - kChannels;
     }
-    if (missing) {
+    if (spacing.Missing) {
         const bool staging = Plugin.Staging != nullptr;
         ScratchFrames = static_cast<std::uint32_t>(staging ? Plugin.StagingFrames : CPatcherPlugin::kSpareFrames);
         std::byte* scratch = staging ? Plugin.Staging.get() + std::size_t{kChannels} * ScratchFrames * sizeof(double)
@@ -244,8 +318,7 @@ TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inpu
         Discard = reinterpret_cast<Sample*>(scratch + std::size_t{ScratchFrames} * sizeof(double));
     }
     // Buffers of the block's length meet without being the same.
-    const bool overlap =
-        Plugin.ClosestBuffers(HostInputs, Outputs) < static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
+    const bool overlap = spacing.Closest < static_cast<std::uintptr_t>(Frames) * sizeof(Sample);
     // Without staging (never activated) the frames still come out in order.
     Staged = overlap && Plugin.Staging;
 }
@@ -265,6 +338,14 @@ void TPatcherBlock<Sample>::StageInputs(std::uint32_t begin, std::uint32_t end) 
 template <class Sample>
 void TPatcherBlock<Sample>::RenderUntil(std::uint32_t frame) {
     const std::uint32_t end = std::min(frame, Frames);
+    // The usual first render: every channel the host's own, from frame 0.
+    if (Rendered == 0 && end > 0 && !Silence && !Staged) {
+        Effect.SampleFrames(HostInputs, Outputs, static_cast<std::int32_t>(end));
+        for (std::uint32_t k = 0; k < ExtraOutputCount; ++k)
+            if (ExtraOutputs[k]) std::fill(ExtraOutputs[k], ExtraOutputs[k] + end, Sample(0));
+        Rendered = end;
+        return;
+    }
     while (Rendered < end) {
         std::uint32_t stop = end;
         if (Silence) stop = std::min(stop, Rendered + ScratchFrames);
@@ -282,12 +363,34 @@ void TPatcherBlock<Sample>::RenderUntil(std::uint32_t frame) {
                 inputs[c] = Staged ? Inputs[c] + (Rendered - StagedBegin) : HostInputs[c] + Rendered;
             outputs[c] = Outputs[c] ? Outputs[c] + Rendered : Discard;
         }
-        Plugin.Effect.SampleFrames(inputs, outputs, static_cast<std::int32_t>(stop - Rendered));
+        Effect.SampleFrames(inputs, outputs, static_cast<std::int32_t>(stop - Rendered));
         // After the render, so that an extra output that is also an input is read first.
         for (std::uint32_t k = 0; k < ExtraOutputCount; ++k)
             if (ExtraOutputs[k]) std::fill(ExtraOutputs[k] + Rendered, ExtraOutputs[k] + stop, Sample(0));
         Rendered = stop;
     }
+}
+
+template <class Sample>
+void TPatcherBlock<Sample>::Change(const TPatcherChange& change) {
+    RenderUntil(change.Frame);
+    Plugin.SetParameterValue(change.Index, change.Value);
+    if (change.Index >= 0 && change.Index < CPatcherPlugin::kRoutedOutputs) Touched |= 1u << change.Index;
+}
+
+template <class Sample>
+std::uint64_t TPatcherBlock<Sample>::SilentOutputs(std::uint64_t quietInputs) const {
+    constexpr auto kRouted = static_cast<std::uint32_t>(CPatcherPlugin::kRoutedOutputs);
+    std::uint64_t silent = patcher_kit::ChannelMask(kRouted, OutputCount);
+    // The sources the frames were routed from: slots no input fills are silent.
+    static_assert(kRouted == 2);
+    const double sources[kRouted] = {Effect.Output1Source, Effect.Output2Source};
+    for (std::uint32_t o = 0; o < kRouted && o < OutputCount; ++o) {
+        if (Touched >> o & 1) continue;
+        const std::int32_t slot = TVexilEffect::SampleSlot(Finite(sources[o]));
+        if (slot >= CPatcherPlugin::kChannels || (quietInputs >> slot & 1)) silent |= std::uint64_t{1} << o;
+    }
+    return silent;
 }
 
 template TPatcherBlock<float> CPatcherPlugin::BeginBlock(const TPatcherTransport*, float* const*, float* const*,

@@ -3,6 +3,8 @@
 // a format's adapter translates its host's calls into. It owns the effect and
 // answers the runtime's host questions from what the adapter hands it: the
 // sample rate and block size at activation, the transport with each block.
+// Adapters see only neutral types here: the runtime stays behind the door,
+// so that no format comes to lean on how the script runtime is built.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "patcher_effect.h"
-#include "relaxed.h"
+#include <vector>
 
 // What a host tells of its transport for one block. Fields whose Has flag is
 // off are unknown.
@@ -29,14 +29,44 @@ struct TPatcherTransport {
     bool Recording = false;
 };
 
+// A parameter as every host is told of it, in plain values.
+struct TPatcherParameter {
+    std::string Name;
+    double Min = 0.0;
+    double Max = 0.0;
+    double Default = 0.0;
+    double Step = 0.0;  // 0: any value in the range
+    // The name of each step from Min on; empty for a parameter of numbers.
+    std::vector<std::string> Choices;
+};
+
+// One parameter change of a processing call, in the plug-in's plain values,
+// at a frame of the call.
+struct TPatcherChange {
+    std::int32_t Index = 0;
+    std::uint32_t Frame = 0;
+    double Value = 0.0;
+};
+
+// What happened to a state that a host's stream moved.
+enum class TPatcherStateResult { Done, StreamFailed, NotOurs, NoMemory };
+
+class TVexilEffect;
+struct TVexilSlider;
 template <class Sample>
 class TPatcherBlock;
 
 class CPatcherPlugin {
 public:
-    static constexpr std::int32_t kChannels = TVexilEffect::kChannels;
-    // Marker and the serialized sliders, 32-bit floats each.
-    static constexpr std::size_t kStateBytes = (1 + TVexilEffect::kSerializedSliders) * sizeof(float);
+    static constexpr std::int32_t kChannels = 16;
+    // The outputs a source is chosen for; those past them stay silent.
+    static constexpr std::int32_t kRoutedOutputs = 2;
+    // The parameter value of the source "none": silence.
+    static constexpr double kNoSource = kChannels;
+    // Marker and the 64 serialized sliders, 32-bit floats each.
+    static constexpr std::size_t kStateBytes = (1 + 64) * sizeof(float);
+    // Longer than any parameter's text: a host's text is refused unread past this.
+    static constexpr std::size_t kLongestText = 64;
 
     // What every instance says about itself; the texts live as long as the library.
     static const std::string& Name();
@@ -44,17 +74,21 @@ public:
     static const char* Version();
     static std::int32_t ParameterCount();
     // Null for an index that names no parameter.
+    static const TPatcherParameter* ParameterInfo(std::int32_t index);
+    // The runtime's record of the same, for the VST 3 adapter until it has
+    // moved onto ParameterInfo (see patcher_runtime_door.h).
     static const TVexilSlider* Parameter(std::int32_t index);
     // The display text of the value a host would set with `value`; false for
     // an unknown parameter or a non-finite value.
     static bool ValueText(std::int32_t index, double value, char* text, std::size_t size);
     // A text that names exactly one of the parameter's choices: its display
     // text in any letter case, or the number that ends it, with white space
-    // around either. False for any other.
+    // around either. False for any other, and when memory runs short.
     static bool TextValue(std::int32_t index, std::string_view text, double& value);
 
     // Opens the effect: the sliders at their defaults, routing as they say.
     CPatcherPlugin();
+    ~CPatcherPlugin();
     CPatcherPlugin(const CPatcherPlugin&) = delete;
     CPatcherPlugin& operator=(const CPatcherPlugin&) = delete;
 
@@ -70,9 +104,13 @@ public:
     // Rounded to the step and held within the range; non-finite values are
     // ignored (false), as are unknown parameters.
     bool SetParameterValue(std::int32_t index, double value);
+    // The changes of a call without audio, all at once: `next(change)`
+    // yields them until it answers false.
+    template <class Next>
+    void ApplyChanges(Next&& next);
 
     // The delay in frames the effect last reported (it reports none).
-    std::int32_t Latency() const { return ReportedLatency; }
+    std::int32_t Latency() const;
 
     // The state: kStateBytes bytes, the same chunk the VST 2 plug-in saves.
     // The bytes stay valid until the next save or load.
@@ -81,9 +119,17 @@ public:
     // trailing float are ignored. Fewer than 4 bytes or a chunk without the
     // marker change nothing and answer false.
     bool LoadState(const void* bytes, std::size_t count);
+    // The state through a host's stream, however much it moves a call.
+    // `write(bytes, count)` answers how many it took, 0 or less for none;
+    // `read(bytes, count)` how many it gave, 0 at the end, less on failure.
+    // Nothing is loaded from a stream that failed.
+    template <class Write>
+    TPatcherStateResult SaveStateTo(Write&& write);
+    template <class Read>
+    TPatcherStateResult LoadStateFrom(Read&& read);
 
     // The effect's variables, for tools and tests that look at them.
-    const TVexilEffect& GetEffect() const { return Effect; }
+    const TVexilEffect& GetEffect() const;
 
     // Audio thread: starts one processing call (the effect's block section,
     // with this transport or none), whose frames the block then renders.
@@ -103,6 +149,7 @@ private:
     template <class Sample>
     friend class TPatcherBlock;
     friend struct TPatcherHostServices;
+    struct TRuntime;
 
     // The stretch a host's partly overlapping buffers are copied into, in
     // frames: the announced maximum within these bounds. Hosts may announce up
@@ -111,21 +158,8 @@ private:
     static constexpr std::int32_t kDefaultStagingFrames = 4096;
     static constexpr std::int32_t kMaxStagingFrames = 65536;
 
-    TVexilEffect Effect;
-
-    // Read by the runtime's host questions from any thread.
-    Relaxed<double> SampleRate = 0.0;
-    Relaxed<std::int32_t> MaxFrames = 0;
-    Relaxed<bool> HasTransport = false;
-    Relaxed<bool> HasTempo = false;
-    Relaxed<double> Tempo = 0.0;
-    Relaxed<bool> HasTimeSignature = false;
-    Relaxed<double> TimeSigNumerator = 0.0;
-    Relaxed<double> TimeSigDenominator = 0.0;
-    Relaxed<double> QuarterNotes = 0.0;
-    Relaxed<bool> Playing = false;
-    Relaxed<bool> Recording = false;
-    Relaxed<std::int32_t> ReportedLatency = 0;
+    // The effect and what the runtime's host questions read, from any thread.
+    const std::unique_ptr<TRuntime> Runtime;
 
     // Copies of the inputs for one stretch, in either precision, then one
     // stretch of silence for inputs not given and one that outputs not given
@@ -136,16 +170,18 @@ private:
     static constexpr std::int32_t kSpareFrames = 64;
     alignas(double) std::byte Spare[2 * kSpareFrames * sizeof(double)] = {};
 
-    // The least distance in bytes between an input and an output that are
+    // What a block needs to know of its buffers: whether any is missing, and
+    // the least distance in bytes between an input and an output that are
     // not the same. Hosts mostly pass the same buffers block after block, so
-    // the answer for the last ones is kept. Audio thread only.
-    template <class Sample>
-    std::uintptr_t ClosestBuffers(Sample* const* inputs, Sample* const* outputs);
+    // the answers for the last ones are kept. Audio thread only.
     struct TBufferSpacing {
         const void* Inputs[kChannels] = {};
         const void* Outputs[kChannels] = {};
+        bool Missing = true;
         std::uintptr_t Closest = std::numeric_limits<std::uintptr_t>::max();
     } Spacing;
+    template <class Sample>
+    const TBufferSpacing& SpacingOf(Sample* const* inputs, Sample* const* outputs);
 };
 
 // One processing call's frames, rendered in order up to the frames a host's
@@ -158,6 +194,21 @@ public:
     // (held to the block); a frame already rendered is not rendered again.
     void RenderUntil(std::uint32_t frame);
     void Finish() { RenderUntil(Frames); }
+    // Renders up to the change's frame, then makes it.
+    void Change(const TPatcherChange& change);
+    // Every change `next(change)` yields, in its order, then the rest.
+    template <class Next>
+    void FinishWith(Next&& next);
+
+    // The outputs silent all through the block, one bit each, of as many as
+    // the host gave: those past the routed ones; a routed one whose source
+    // is "none", or an input `quietInputs` has a bit for (silent, or
+    // constant, as the host flagged it), unless a change of the block made
+    // through Change touched its source. Formats that report silence all
+    // answer with this.
+    std::uint64_t SilentOutputs(std::uint64_t quietInputs) const;
+    // Whether the host gave every input and output channel of the plug-in.
+    bool AllChannelsGiven() const { return !Silence; }
 
 private:
     friend class CPatcherPlugin;
@@ -167,9 +218,11 @@ private:
     void StageInputs(std::uint32_t begin, std::uint32_t end);
 
     CPatcherPlugin& Plugin;
+    TVexilEffect& Effect;
     // Null for a channel not given.
     Sample* HostInputs[CPatcherPlugin::kChannels];
     Sample* Outputs[CPatcherPlugin::kChannels];
+    std::uint32_t OutputCount = 0;
     // The outputs past the plug-in's channels, some of them maybe null.
     Sample* const* ExtraOutputs = nullptr;
     std::uint32_t ExtraOutputCount = 0;
@@ -180,9 +233,60 @@ private:
     std::uint32_t ScratchFrames = 0;
     std::uint32_t Frames;
     std::uint32_t Rendered = 0;
+    // The routed outputs whose source a change of this block touched.
+    std::uint32_t Touched = 0;
     // Inputs that partly overlap an output are read from copies, so that the
     // outputs are what separate buffers give.
     bool Staged = false;
     std::uint32_t StagedBegin = 0, StagedEnd = 0;
     Sample* Inputs[CPatcherPlugin::kChannels];
 };
+
+template <class Next>
+void CPatcherPlugin::ApplyChanges(Next&& next) {
+    for (TPatcherChange change; next(change);) SetParameterValue(change.Index, change.Value);
+}
+
+template <class Write>
+TPatcherStateResult CPatcherPlugin::SaveStateTo(Write&& write) {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t left;
+    // The chunk is rebuilt at each save and may need memory (after a short
+    // chunk was loaded, say): without it there is no state to give.
+    try {
+        left = SaveState(bytes);
+    } catch (...) {
+        return TPatcherStateResult::NoMemory;
+    }
+    while (left > 0) {
+        const std::int64_t written = write(bytes, left);
+        if (written <= 0 || static_cast<std::uint64_t>(written) > left) return TPatcherStateResult::StreamFailed;
+        bytes += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return TPatcherStateResult::Done;
+}
+
+template <class Read>
+TPatcherStateResult CPatcherPlugin::LoadStateFrom(Read&& read) {
+    std::uint8_t chunk[kStateBytes];
+    std::size_t count = 0;
+    while (count < sizeof chunk) {
+        const std::int64_t got = read(chunk + count, sizeof chunk - count);
+        if (got == 0) break;
+        if (got < 0 || static_cast<std::uint64_t>(got) > sizeof chunk - count) return TPatcherStateResult::StreamFailed;
+        count += static_cast<std::size_t>(got);
+    }
+    try {
+        return LoadState(chunk, count) ? TPatcherStateResult::Done : TPatcherStateResult::NotOurs;
+    } catch (...) {
+        return TPatcherStateResult::NoMemory;
+    }
+}
+
+template <class Sample>
+template <class Next>
+void TPatcherBlock<Sample>::FinishWith(Next&& next) {
+    for (TPatcherChange change; next(change);) Change(change);
+    Finish();
+}

@@ -55,10 +55,10 @@ void AudioPorts(Ports& ports, const std::string& direction, std::uint32_t first,
 
 // Fails, with a message, on a description this bundle cannot express.
 bool ControlPort(Ports& ports, std::int32_t parameter) {
-    const TVexilSlider& slider = *CPatcherPlugin::Parameter(parameter);
+    const TPatcherParameter& slider = *CPatcherPlugin::ParameterInfo(parameter);
     const bool integer = slider.Step == 1.0 && slider.Min == static_cast<std::int64_t>(slider.Min);
     const auto steps = static_cast<std::size_t>((slider.Max - slider.Min) / slider.Step + 0.5) + 1;
-    if (!slider.Enums.empty() && (!integer || slider.Enums.size() != steps)) {
+    if (!slider.Choices.empty() && (!integer || slider.Choices.size() != steps)) {
         std::fprintf(stderr, "lv2_ttl: \"%s\" names values that are not its integer steps\n", slider.Name.c_str());
         return false;
     }
@@ -70,9 +70,9 @@ bool ControlPort(Ports& ports, std::int32_t parameter) {
         << "\t\tlv2:default " << Number(slider.Default) << " ;\n"
         << "\t\tlv2:minimum " << Number(slider.Min) << " ;\n"
         << "\t\tlv2:maximum " << Number(slider.Max) << " ;\n";
-    if (integer) out << "\t\tlv2:portProperty lv2:integer" << (slider.Enums.empty() ? "" : " , lv2:enumeration") << " ;\n";
-    for (std::size_t v = 0; v < slider.Enums.size(); ++v)
-        out << "\t\tlv2:scalePoint [ rdfs:label " << TtlString(slider.Enums[v]) << " ; rdf:value "
+    if (integer) out << "\t\tlv2:portProperty lv2:integer" << (slider.Choices.empty() ? "" : " , lv2:enumeration") << " ;\n";
+    for (std::size_t v = 0; v < slider.Choices.size(); ++v)
+        out << "\t\tlv2:scalePoint [ rdfs:label " << TtlString(slider.Choices[v]) << " ; rdf:value "
             << Number(slider.Min + static_cast<double>(v)) << " ] ;\n";
     ports.push_back(out.str());
     return true;
@@ -106,6 +106,7 @@ bool PluginTtl(std::ostream& out, const std::string& version) {
            "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
            "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
            "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+           "@prefix log: <http://lv2plug.in/ns/ext/log#> .\n"
            "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
            "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
            "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
@@ -125,7 +126,7 @@ bool PluginTtl(std::ostream& out, const std::string& version) {
         << "\tdoap:license <http://opensource.org/licenses/MIT> ;\n"
         << "\tdoap:maintainer [ foaf:name " << TtlString(CPatcherPlugin::Vendor()) << " ] ;\n"
         << version
-        << "\tlv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n"
+        << "\tlv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options , log:log ;\n"
         << "\topts:supportedOption bufsz:maxBlockLength , bufsz:nominalBlockLength ;\n"
         << "\tpg:mainInput " << Uri("inputs") << " ;\n"
         << "\tpg:mainOutput " << Uri("outputs") << " ;\n"

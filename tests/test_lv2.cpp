@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include <lilv/lilv.h>
 #include <lv2/atom/forge.h>
 #include <lv2/buf-size/buf-size.h>
+#include <lv2/log/log.h>
 #include <lv2/port-groups/port-groups.h>
 #include <lv2/time/time.h>
 
@@ -25,6 +28,7 @@
 #include "lv2_ports.h"
 #include "lv2_time.h"
 #include "patcher_plugin.h"
+#include "strict_mode.h"
 #include "ttl_string.h"
 
 namespace {
@@ -213,10 +217,15 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
     lilv_nodes_free(outputs);
     const LilvPort* time = lilv_plugin_get_port_by_index(plugin, lv2_ports::kTime);
     EXPECT_TRUE(lilv_port_supports_event(plugin, time, bundle.Uri(LV2_TIME__Position)));
+    // Every feature it uses is optional, the host's log among them.
+    LilvNodes* optional = lilv_plugin_get_optional_features(plugin);
+    for (const char* feature : {LV2_URID__map, LV2_OPTIONS__options, LV2_LOG__log})
+        EXPECT_TRUE(lilv_nodes_contains(optional, bundle.Uri(feature))) << feature;
+    lilv_nodes_free(optional);
 
     // Each control port is its parameter: name, range, default and every value named as the effect names it.
     for (std::int32_t p = 0; p < CPatcherPlugin::ParameterCount(); ++p) {
-        const TVexilSlider& parameter = *CPatcherPlugin::Parameter(p);
+        const TPatcherParameter& parameter = *CPatcherPlugin::ParameterInfo(p);
         const LilvPort* port = lilv_plugin_get_port_by_index(plugin, lv2_ports::kFirstControl + std::uint32_t(p));
         EXPECT_STREQ(lilv_node_as_string(Node(lilv_port_get_name(plugin, port)).node), parameter.Name.c_str());
         LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
@@ -235,9 +244,9 @@ TEST(Lv2Bundle, DescribesTheEffectAsItDescribesItself) {
                 lilv_node_as_string(lilv_scale_point_get_label(point));
         }
         lilv_scale_points_free(points);
-        ASSERT_EQ(named.size(), parameter.Enums.size()) << p;
-        for (std::size_t v = 0; v < parameter.Enums.size(); ++v)
-            EXPECT_EQ(named[static_cast<float>(v)], parameter.Enums[v]) << p << " " << v;
+        ASSERT_EQ(named.size(), parameter.Choices.size()) << p;
+        for (std::size_t v = 0; v < parameter.Choices.size(); ++v)
+            EXPECT_EQ(named[static_cast<float>(v)], parameter.Choices[v]) << p << " " << v;
     }
 }
 
@@ -609,4 +618,75 @@ TEST(Lv2AudioThread, RunWithTimePositionsNeverTouchesTheHeap) {
     plugin.Connect(lv2_ports::kTime, nullptr);
     plugin.Run(512);
     ExpectRouted(plugin, 512, 198 % 17, 199 % 17, "after the runs");
+}
+
+// What the host's log feature was told, line by line.
+struct HostLog {
+    static int Printf(LV2_Log_Handle handle, LV2_URID type, const char* format, ...) {
+        char line[512];
+        va_list args;
+        va_start(args, format);
+        const int n = std::vsnprintf(line, sizeof line, format, args);
+        va_end(args);
+        static_cast<HostLog*>(handle)->lines.push_back({type, line});
+        return n;
+    }
+    static int Vprintf(LV2_Log_Handle handle, LV2_URID type, const char* format, va_list args) {
+        char line[512];
+        const int n = std::vsnprintf(line, sizeof line, format, args);
+        static_cast<HostLog*>(handle)->lines.push_back({type, line});
+        return n;
+    }
+    std::vector<std::pair<LV2_URID, std::string>> lines;
+    LV2_Log_Log log{this, Printf, Vprintf};
+};
+
+// Ports that do not exist and runs outside activation are answered as
+// before, and told once an activation, never from run(): through the host's
+// log when it gives one with a map, else on standard error.
+TEST(Lv2Host, MisbehaviourIsToldOnceAnActivationThroughTheHostsLog) {
+    ASSERT_TRUE(PluginFound());
+    const StrictModeOff onPurpose;
+    for (const bool logs : {true, false}) {
+        SCOPED_TRACE(logs ? "with a log" : "without one");
+        UridMap urids;
+        HostLog log;
+        const LV2_Feature map{LV2_URID__map, &urids.map}, logFeature{LV2_LOG__log, &log.log};
+        const LV2_Feature* features[] = {&map, logs ? &logFeature : nullptr, nullptr};
+        testing::internal::CaptureStderr();
+        {
+            Instance plugin(features, 64);
+            plugin.Connect(lv2_ports::kCount, nullptr);
+            plugin.Connect(lv2_ports::kCount + 7, nullptr);
+            plugin.Run(64);
+            EXPECT_TRUE(log.lines.empty());
+            lilv_instance_deactivate(plugin.instance);
+            // Run before activation: rendered all the same.
+            plugin.control[0] = 16.0f;
+            plugin.Fill(64);
+            plugin.Run(64);
+            ExpectRouted(plugin, 64, kNone, 1, "run while inactive");
+            lilv_instance_activate(plugin.instance);
+            plugin.Connect(lv2_ports::kCount, nullptr);
+            lilv_instance_deactivate(plugin.instance);
+            lilv_instance_activate(plugin.instance);
+        }
+        const std::string errors = testing::internal::GetCapturedStderr();
+        const std::vector<std::string> told = {
+            "connect_port() named a port the plug-in does not have: ignored\n",
+            "run or deactivated while not active: the host skipped activate()\n",
+            "connect_port() named a port the plug-in does not have: ignored\n"};
+        if (logs) {
+            EXPECT_EQ(errors, "");
+            ASSERT_EQ(log.lines.size(), told.size());
+            for (std::size_t i = 0; i < told.size(); ++i) {
+                EXPECT_EQ(log.lines[i].first, urids(LV2_LOG__Warning));
+                EXPECT_EQ(log.lines[i].second, told[i]);
+            }
+        } else {
+            std::string expected;
+            for (const std::string& line : told) expected += "multichannel_patcher: " + line;
+            EXPECT_EQ(errors, expected);
+        }
+    }
 }

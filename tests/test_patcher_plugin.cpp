@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "patcher_effect.h"
 #include "patcher_plugin.h"
 
 namespace {
@@ -56,10 +57,24 @@ TEST(PatcherPlugin, DescribesItselfAndMapsTextsBothWays) {
     EXPECT_EQ(CPatcherPlugin::Vendor(), "Brindlefox");
     EXPECT_STREQ(CPatcherPlugin::Version(), "1.1.0");
     ASSERT_EQ(CPatcherPlugin::ParameterCount(), 2);
-    EXPECT_EQ(CPatcherPlugin::Parameter(1)->Name, "routed to channel 2");
-    EXPECT_EQ(CPatcherPlugin::Parameter(1)->Default, 1.0);
-    EXPECT_EQ(CPatcherPlugin::Parameter(2), nullptr);
-    EXPECT_EQ(CPatcherPlugin::Parameter(-1), nullptr);
+    for (std::int32_t p = 0; p < 2; ++p) {
+        // The neutral description says what the runtime's record says.
+        const TPatcherParameter& info = *CPatcherPlugin::ParameterInfo(p);
+        const TVexilSlider& slider = *CPatcherPlugin::Parameter(p);
+        EXPECT_EQ(info.Name, slider.Name);
+        EXPECT_EQ(info.Default, p);
+        EXPECT_EQ(info.Min, 0.0);
+        EXPECT_EQ(info.Max, 16.0);
+        EXPECT_EQ(info.Step, 1.0);
+        EXPECT_EQ(info.Choices, slider.Enums);
+        ASSERT_EQ(info.Choices.size(), 17u);
+        EXPECT_EQ(info.Choices[16], "none");
+    }
+    EXPECT_EQ(CPatcherPlugin::ParameterInfo(1)->Name, "routed to channel 2");
+    for (std::int32_t unknown : {2, -1}) {
+        EXPECT_EQ(CPatcherPlugin::ParameterInfo(unknown), nullptr);
+        EXPECT_EQ(CPatcherPlugin::Parameter(unknown), nullptr);
+    }
 
     for (int v = 0; v <= 16; ++v) {
         char text[32];
