@@ -128,7 +128,6 @@ const char* CPatcherPlugin::Version() { return MULTICHANNEL_PATCHER_VERSION; }
 
 std::int32_t CPatcherPlugin::ParameterCount() { return static_cast<std::int32_t>(Description().Sliders.size()); }
 
-const TVexilSlider* CPatcherPlugin::Parameter(std::int32_t index) { return Description().SliderRecord(index); }
 
 const TPatcherParameter* CPatcherPlugin::ParameterInfo(std::int32_t index) {
     const auto& parameters = Parameters();
@@ -210,7 +209,7 @@ void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
 void CPatcherPlugin::Deactivate() { Runtime->Effect.DoSuspend(); }
 
 double CPatcherPlugin::ParameterValue(std::int32_t index) const {
-    if (!Parameter(index)) return 0.0;
+    if (!Description().SliderRecord(index)) return 0.0;
     // Both sliders pick a Samples slot; slots no input fills are silent, as
     // "none" (the slot after the last input) is.
     const std::int32_t slot = TVexilEffect::SampleSlot(Finite(Runtime->Effect.SliderValue(index)));

@@ -52,7 +52,6 @@ struct TPatcherChange {
 enum class TPatcherStateResult { Done, StreamFailed, NotOurs, NoMemory };
 
 class TVexilEffect;
-struct TVexilSlider;
 template <class Sample>
 class TPatcherBlock;
 
@@ -75,9 +74,6 @@ public:
     static std::int32_t ParameterCount();
     // Null for an index that names no parameter.
     static const TPatcherParameter* ParameterInfo(std::int32_t index);
-    // The runtime's record of the same, for the VST 3 adapter until it has
-    // moved onto ParameterInfo (see patcher_runtime_door.h).
-    static const TVexilSlider* Parameter(std::int32_t index);
     // The display text of the value a host would set with `value`; false for
     // an unknown parameter or a non-finite value.
     static bool ValueText(std::int32_t index, double value, char* text, std::size_t size);
@@ -127,6 +123,10 @@ public:
     TPatcherStateResult SaveStateTo(Write&& write);
     template <class Read>
     TPatcherStateResult LoadStateFrom(Read&& read);
+    // Up to `size` bytes from such a stream, counting on from `count`; false
+    // when it failed. For a format whose hosts wrap a state in more.
+    template <class Read>
+    static bool ReadStream(Read&& read, std::uint8_t* bytes, std::size_t size, std::size_t& count);
 
     // The effect's variables, for tools and tests that look at them.
     const TVexilEffect& GetEffect() const;
@@ -268,15 +268,21 @@ TPatcherStateResult CPatcherPlugin::SaveStateTo(Write&& write) {
 }
 
 template <class Read>
+bool CPatcherPlugin::ReadStream(Read&& read, std::uint8_t* bytes, std::size_t size, std::size_t& count) {
+    while (count < size) {
+        const std::int64_t got = read(bytes + count, size - count);
+        if (got == 0) break;
+        if (got < 0 || static_cast<std::uint64_t>(got) > size - count) return false;
+        count += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+template <class Read>
 TPatcherStateResult CPatcherPlugin::LoadStateFrom(Read&& read) {
     std::uint8_t chunk[kStateBytes];
     std::size_t count = 0;
-    while (count < sizeof chunk) {
-        const std::int64_t got = read(chunk + count, sizeof chunk - count);
-        if (got == 0) break;
-        if (got < 0 || static_cast<std::uint64_t>(got) > sizeof chunk - count) return TPatcherStateResult::StreamFailed;
-        count += static_cast<std::size_t>(got);
-    }
+    if (!ReadStream(read, chunk, sizeof chunk, count)) return TPatcherStateResult::StreamFailed;
     try {
         return LoadState(chunk, count) ? TPatcherStateResult::Done : TPatcherStateResult::NotOurs;
     } catch (...) {

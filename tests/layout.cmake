@@ -14,7 +14,7 @@ set(allowed_vst2_entry.cpp vst2 runtime effect)
 # The format adapters reach the effect's door only, and through it nothing
 # of the runtime. An adapter still reaching the runtime is left out of this
 # list until it has moved onto the door.
-set(adapters_behind_door clap lv2)
+set(adapters_behind_door clap vst3 lv2)
 foreach(adapter clap lv2 vst3)
   set(allowed_${adapter} ${adapter} effect)
   if(NOT adapter IN_LIST adapters_behind_door)

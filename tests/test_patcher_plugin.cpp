@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,10 +58,11 @@ TEST(PatcherPlugin, DescribesItselfAndMapsTextsBothWays) {
     EXPECT_EQ(CPatcherPlugin::Vendor(), "Brindlefox");
     EXPECT_STREQ(CPatcherPlugin::Version(), "1.1.0");
     ASSERT_EQ(CPatcherPlugin::ParameterCount(), 2);
+    const auto description = std::make_unique<TVexilEffect>();
     for (std::int32_t p = 0; p < 2; ++p) {
         // The neutral description says what the runtime's record says.
         const TPatcherParameter& info = *CPatcherPlugin::ParameterInfo(p);
-        const TVexilSlider& slider = *CPatcherPlugin::Parameter(p);
+        const TVexilSlider& slider = *description->SliderRecord(p);
         EXPECT_EQ(info.Name, slider.Name);
         EXPECT_EQ(info.Default, p);
         EXPECT_EQ(info.Min, 0.0);
@@ -73,7 +75,6 @@ TEST(PatcherPlugin, DescribesItselfAndMapsTextsBothWays) {
     EXPECT_EQ(CPatcherPlugin::ParameterInfo(1)->Name, "routed to channel 2");
     for (std::int32_t unknown : {2, -1}) {
         EXPECT_EQ(CPatcherPlugin::ParameterInfo(unknown), nullptr);
-        EXPECT_EQ(CPatcherPlugin::Parameter(unknown), nullptr);
     }
 
     for (int v = 0; v <= 16; ++v) {

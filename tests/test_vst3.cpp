@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "clap_host.h"
+#include "patcher_effect.h"
 #include "plugin_under_test.h"
 #include "routing_model.h"
+#include "strict_mode.h"
 #include "vst3_host.h"
 #include "vst3_plugin.h"
 
@@ -251,6 +253,7 @@ TEST(Vst3Plugin, InterfacesLeadToEachOtherAndAreCounted) {
 // Buses, arrangements, sample sizes
 
 TEST(Vst3Plugin, HasOneMainAudioBusOf16ChannelsEachWay) {
+    const StrictModeOff onPurpose;
     Vst3Instance plugin;
     TVst3Component* component = plugin.component;
     for (std::int32_t direction : {kVst3Input, kVst3Output}) {
@@ -364,6 +367,7 @@ TEST(Vst3Plugin, BothPartsConnectAndDeclineMessages) {
 // Parameters
 
 TEST(Vst3Parameters, AreTwoAutomatableListsOf17Choices) {
+    const StrictModeOff onPurpose;
     Vst3Instance plugin;
     TVst3EditController* controller = plugin.controller;
     ASSERT_EQ(controller->Vtbl->GetParameterCount(controller), 2);
@@ -488,6 +492,56 @@ TEST(Vst3Processing, RoutesBothPrecisionsSeparateAndInPlace) {
     }
 }
 
+// An output is flagged silent when the input it routes was flagged so by the
+// host, unless a change in the call touched its source.
+TEST(Vst3Processing, OutputsOfSilentInputsAreFlaggedSilent) {
+    const struct {
+        std::uint64_t silentInputs;
+        bool change;
+        std::uint64_t silentOutputs;
+    } cases[] = {{1u << 3, false, kSilentOutputs | 1u},
+                 {1u << 3 | 1u << 9, false, kSilentOutputs | 3u},
+                 {1u << 3 | 1u << 9, true, kSilentOutputs | 2u},
+                 {1u << 5, false, kSilentOutputs}};
+    for (const auto& c : cases) {
+        Vst3Instance plugin;
+        plugin.Start();
+        plugin.Route(3, 9);
+        Vst3Audio<float> audio(16);
+        audio.Fill(Input<float>);
+        audio.inputBus.SilenceFlags = c.silentInputs;
+        Vst3Changes changes;
+        if (c.change) changes.Add(0, 4, 3 / 16.0);
+        ASSERT_EQ(plugin.Process(audio, &changes), kVst3ResultOk);
+        EXPECT_EQ(audio.outputBus.SilenceFlags, c.silentOutputs) << std::hex << c.silentInputs << " " << c.change;
+    }
+}
+
+// A host that misbehaves hears of it once an activation on standard error,
+// from the main thread; the call is answered as before.
+TEST(Vst3Processing, MisbehaviourIsToldOnceAnActivation) {
+    const StrictModeOff onPurpose;
+    Vst3Instance plugin;
+    plugin.Start();
+    Vst3Audio<float> audio(8);
+    audio.Fill(Input<float>);
+    audio.inputBus.NumChannels = audio.outputBus.NumChannels = 2;
+    testing::internal::CaptureStderr();
+    for (int call = 0; call < 3; ++call) ASSERT_EQ(plugin.Process(audio), kVst3ResultOk);
+    const std::string during = testing::internal::GetCapturedStderr();
+    testing::internal::CaptureStderr();
+    plugin.Stop();
+    plugin.Start();
+    plugin.Process(audio);
+    plugin.Stop();
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(during, "") << "nothing is told from the audio thread";
+    const std::string line = "processed with buses other than one of 16 channels each way";
+    const std::size_t first = told.find(line);
+    ASSERT_NE(first, std::string::npos) << told;
+    EXPECT_NE(told.find(line, first + 1), std::string::npos) << "told again after the next activation";
+}
+
 // A change at offset k routes from frame k on, whatever queue it came in.
 TEST(Vst3Processing, ChangesTakeEffectAtTheirSampleOffsets) {
     Vst3Instance plugin;
@@ -537,6 +591,7 @@ TEST(Vst3Processing, CallOfNoFramesAppliesChangesAndTouchesNoBuffer) {
 // channel not given is read or written (the arrays are as long as the
 // counts say, for the sanitizers and valgrind to watch).
 TEST(Vst3Processing, AnyBusesAreServedWithoutReadingPastThem) {
+    const StrictModeOff onPurpose;
     const struct {
         int inputs, outputs;
         bool nullInputs, nullOutputs;
@@ -671,6 +726,7 @@ TEST(Vst3Processing, TransportReachesTheBlockSection) {
 // State
 
 TEST(Vst3State, IsTheVst2ChunkThroughAnyStream) {
+    const StrictModeOff onPurpose;
     Vst3Instance plugin;
     plugin.Route(6, kNone);
     std::vector<float> values(64, 0.0f);
@@ -692,6 +748,7 @@ TEST(Vst3State, IsTheVst2ChunkThroughAnyStream) {
 }
 
 TEST(Vst3State, BadStreamsChangeNothing) {
+    const StrictModeOff onPurpose;
     std::vector<float> values(64, 0.0f);
     values[0] = 9;
     values[1] = 3;

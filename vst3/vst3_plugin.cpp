@@ -10,7 +10,8 @@
 #include <new>
 #include <string_view>
 
-#include "vexil_text.h"
+#include "patcher_kit.h"
+#include "patcher_reporter.h"
 #include "vst2_migration.h"
 #include "vst3_ids.h"
 
@@ -19,57 +20,35 @@ namespace {
 constexpr std::int32_t kChannels = CPatcherPlugin::kChannels;
 // The arrangement each bus reports until a host sets another.
 constexpr TVst3SpeakerArrangement kFirstArrangement = kVst3First16Speakers;
-// Host texts longer than any choice's are refused unread past this.
-constexpr std::size_t kLongestText = 64;
 
 bool KnownParam(TVst3ParamId id) { return id < static_cast<std::uint32_t>(CPatcherPlugin::ParameterCount()); }
 
-// Our texts are ASCII; a host's text with anything else names no choice.
-void CopyUtf16(TVst3Char16* dest, std::size_t size, std::string_view source) {
-    const std::size_t n = std::min(source.size(), size - 1);
-    for (std::size_t i = 0; i < n; ++i) dest[i] = static_cast<unsigned char>(source[i]) < 0x80 ? source[i] : u'?';
-    dest[n] = 0;
-}
+using patcher_kit::ChannelMask;
+using patcher_kit::CopyText;
 
-bool ReadAscii(const TVst3Char16* source, char* dest, std::size_t size, std::size_t& length) {
-    length = 0;
-    while (length < size && source[length] != 0) {
-        if (source[length] >= 0x80) return false;
-        dest[length] = static_cast<char>(source[length]);
-        ++length;
-    }
-    return length < size;
-}
+// A host's stream as the kit reads it. A read that reports failure yet
+// says it delivered some bytes ends the stream with them, as a file stream
+// reports its end; one that delivered nothing failed.
+class CStreamReader {
+public:
+    explicit CStreamReader(TVst3Stream* stream) : Stream(stream) {}
 
-// Up to `size` bytes from a host's stream, whatever it moves a call; false
-// when the stream fails. A failed read that says it delivered some bytes
-// ends the stream with them, as a file stream reports its end.
-bool ReadChunk(TVst3Stream* stream, std::uint8_t* chunk, std::size_t size, std::size_t& count) {
-    if (!stream || !stream->Vtbl || !stream->Vtbl->Read) return false;
-    while (count < size) {
+    std::int64_t operator()(std::uint8_t* bytes, std::size_t count) {
+        if (Ended) return 0;
         std::int32_t read = 0;
-        const std::int32_t asked = static_cast<std::int32_t>(size - count);
-        const bool failed = stream->Vtbl->Read(stream, chunk + count, asked, &read) != kVst3ResultOk;
-        if (read < 0 || read > asked || (failed && read == 0)) return false;
-        count += static_cast<std::size_t>(read);
-        if (failed || read == 0) break;
+        const auto asked = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
+        const bool failed = Stream->Vtbl->Read(Stream, bytes, asked, &read) != kVst3ResultOk;
+        if (read < 0 || read > asked || (failed && read == 0)) return -1;
+        Ended = failed;
+        return read;
     }
-    return true;
-}
 
-bool WriteChunk(TVst3Stream* stream, const std::uint8_t* bytes, std::size_t left) {
-    if (!stream || !stream->Vtbl || !stream->Vtbl->Write) return false;
-    while (left > 0) {
-        std::int32_t written = 0;
-        const std::int32_t offered = static_cast<std::int32_t>(left);
-        if (stream->Vtbl->Write(stream, const_cast<std::uint8_t*>(bytes), offered, &written) != kVst3ResultOk ||
-            written <= 0 || written > offered)
-            return false;
-        bytes += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
+private:
+    TVst3Stream* Stream;
+    bool Ended = false;
+};
+
+bool Readable(const TVst3Stream* stream) { return stream && stream->Vtbl && stream->Vtbl->Read; }
 
 // The longest VST 2 preset taken: the bank form of our chunk with a
 // wrapper's header is under 500 bytes.
@@ -77,20 +56,61 @@ constexpr std::size_t kLongestVst2Preset = 4096;
 
 // Loads a state from a stream into `patcher`, all or nothing: our own chunk,
 // or the VST 2 plug-in's inside one of its preset forms.
-TVst3Result LoadState(CPatcherPlugin& patcher, TVst3Stream* stream) {
+TPatcherStateResult LoadState(CPatcherPlugin& patcher, TVst3Stream* stream) {
+    if (!Readable(stream)) return TPatcherStateResult::StreamFailed;
+    CStreamReader read(stream);
     std::uint8_t bytes[kLongestVst2Preset];
     std::size_t count = 0;
-    if (!ReadChunk(stream, bytes, CPatcherPlugin::kStateBytes, count)) return kVst3ResultFalse;
+    if (!CPatcherPlugin::ReadStream(read, bytes, CPatcherPlugin::kStateBytes, count))
+        return TPatcherStateResult::StreamFailed;
     const std::uint8_t* chunk = bytes;
     std::size_t chunkSize = count;
-    if (vst3::LooksLikeVst2Preset(bytes, count) &&
-        (!ReadChunk(stream, bytes, sizeof bytes, count) || !vst3::Vst2PresetChunk(bytes, count, chunk, chunkSize)))
-        return kVst3ResultFalse;
-    try {
-        return patcher.LoadState(chunk, chunkSize) ? kVst3ResultOk : kVst3ResultFalse;
-    } catch (...) {
-        return kVst3ResultFalse;
+    if (vst3::LooksLikeVst2Preset(bytes, count)) {
+        if (!CPatcherPlugin::ReadStream(read, bytes, sizeof bytes, count)) return TPatcherStateResult::StreamFailed;
+        if (!vst3::Vst2PresetChunk(bytes, count, chunk, chunkSize)) return TPatcherStateResult::NotOurs;
     }
+    try {
+        return patcher.LoadState(chunk, chunkSize) ? TPatcherStateResult::Done : TPatcherStateResult::NotOurs;
+    } catch (...) {
+        return TPatcherStateResult::NoMemory;
+    }
+}
+
+TPatcherStateResult SaveState(CPatcherPlugin& patcher, TVst3Stream* stream) {
+    if (!stream || !stream->Vtbl || !stream->Vtbl->Write) return TPatcherStateResult::StreamFailed;
+    return patcher.SaveStateTo([stream](const std::uint8_t* bytes, std::size_t count) -> std::int64_t {
+        std::int32_t written = 0;
+        const auto offered = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
+        if (stream->Vtbl->Write(stream, const_cast<std::uint8_t*>(bytes), offered, &written) != kVst3ResultOk)
+            return -1;
+        return written;
+    });
+}
+
+// What a failing host stream costs, told once an activation on standard
+// error, where VST 3 gives no log of its own.
+void Tell(TPatcherMisbehaviour kind) {
+    const char* what = "";
+    switch (kind) {
+    case TPatcherMisbehaviour::StreamFailure: what = "a state stream failed: nothing was loaded or saved"; break;
+    case TPatcherMisbehaviour::BufferLayout:
+        what = "processed with buses other than one of 16 channels each way: the channels given were written, "
+               "those missing were read as silence";
+        break;
+    case TPatcherMisbehaviour::OutOfRange: what = "asked of a bus or parameter that does not exist"; break;
+    case TPatcherMisbehaviour::WrongState: what = "processed while not active"; break;
+    case TPatcherMisbehaviour::WrongThread: break;
+    }
+    std::fprintf(stderr, "multichannel_patcher (VST 3): the host %s\n", what);
+}
+
+// The answer for a state load or save, each failure marked.
+TVst3Result Answer(TPatcherStateResult result, CPatcherReporter& reporter) {
+    if (result == TPatcherStateResult::StreamFailed) {
+        reporter.Mark(TPatcherMisbehaviour::StreamFailure);
+        reporter.Flush(Tell);
+    }
+    return result == TPatcherStateResult::Done ? kVst3ResultOk : kVst3ResultFalse;
 }
 
 // One interface of an object: the table the host calls through, then the
@@ -161,29 +181,14 @@ TVst3Result VST3CALL Terminate(void*) { return kVst3ResultOk; }
 // ---------------------------------------------------------------------------
 // The processor
 
+// A bus's channels in one precision; null where the host gave none.
 template <class Sample>
 Sample** Channels(const TVst3AudioBusBuffers& bus) {
-    if constexpr (sizeof(Sample) == sizeof(float))
-        return bus.Buffers32;
-    else
-        return bus.Buffers64;
+    return patcher_kit::Channels<Sample>(bus.Buffers32, bus.Buffers64);
 }
 
 std::uint32_t ChannelCount(const TVst3AudioBusBuffers& bus) {
     return bus.NumChannels > 0 ? static_cast<std::uint32_t>(bus.NumChannels) : 0;
-}
-
-template <class Sample>
-void Silence(TVst3AudioBusBuffers& bus, std::uint32_t frames) {
-    Sample** channels = Channels<Sample>(bus);
-    for (std::uint32_t c = 0; channels && c < ChannelCount(bus); ++c)
-        if (channels[c]) std::fill_n(channels[c], frames, Sample(0));
-}
-
-std::uint64_t ChannelsFrom(std::uint32_t from, std::uint32_t count) {
-    const std::uint64_t all = count >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-    const std::uint64_t below = from >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << from) - 1;
-    return all & ~below;
 }
 
 // The points of a process call's parameter queues in the order of their
@@ -209,15 +214,15 @@ public:
         }
     }
 
-    // The next point, false after the last.
-    bool Next(std::int32_t& id, std::uint32_t& offset, double& value) {
+    // The next point as a change of step, false after the last.
+    bool operator()(TPatcherChange& change) {
         if (Used == 0) return false;
         TCursor* first = std::min_element(Cursors, Cursors + Used, [](const TCursor& a, const TCursor& b) {
             return a.Offset < b.Offset;
         });
-        id = first->Id;
-        offset = first->Offset;
-        value = first->Value;
+        change.Index = first->Id;
+        change.Frame = first->Offset;
+        vst3::StepOf(first->Value, change.Value);
         if (!Advance(*first)) {
             std::move(first + 1, Cursors + Used, first);
             --Used;
@@ -284,13 +289,19 @@ private:
     static std::int32_t VST3CALL GetBusCount(void*, std::int32_t type, std::int32_t direction) {
         return MainAudioBus(type, direction, 0) ? 1 : 0;
     }
-    static TVst3Result VST3CALL GetBusInfo(void*, std::int32_t type, std::int32_t direction, std::int32_t index,
+    // A bus that does not exist, marked: hosts ask only for those counted.
+    bool KnownBus(std::int32_t type, std::int32_t direction, std::int32_t index) {
+        if (MainAudioBus(type, direction, index)) return true;
+        Reporter.Mark(TPatcherMisbehaviour::OutOfRange);
+        return false;
+    }
+    static TVst3Result VST3CALL GetBusInfo(void* face, std::int32_t type, std::int32_t direction, std::int32_t index,
                                            TVst3BusInfo* bus) {
-        if (!bus || !MainAudioBus(type, direction, index)) return kVst3InvalidArgument;
+        if (!bus || !Self(face).KnownBus(type, direction, index)) return kVst3InvalidArgument;
         bus->MediaType = kVst3Audio;
         bus->Direction = direction;
         bus->ChannelCount = kChannels;
-        CopyUtf16(bus->Name, 128, direction == kVst3Input ? "16 inputs" : "16 outputs");
+        CopyText(bus->Name, 128, direction == kVst3Input ? "16 inputs" : "16 outputs");
         bus->BusType = kVst3MainBus;
         bus->Flags = kVst3BusDefaultActive;
         return kVst3ResultOk;
@@ -298,29 +309,31 @@ private:
     static TVst3Result VST3CALL GetRoutingInfo(void*, TVst3RoutingInfo*, TVst3RoutingInfo*) {
         return kVst3NotImplemented;
     }
-    static TVst3Result VST3CALL ActivateBus(void*, std::int32_t type, std::int32_t direction, std::int32_t index,
-                                            std::uint8_t) {
-        return MainAudioBus(type, direction, index) ? kVst3ResultOk : kVst3InvalidArgument;
+    static TVst3Result VST3CALL ActivateBus(void* face, std::int32_t type, std::int32_t direction,
+                                            std::int32_t index, std::uint8_t) {
+        return Self(face).KnownBus(type, direction, index) ? kVst3ResultOk : kVst3InvalidArgument;
     }
+    // Main thread: what the audio thread marked is told here.
     static TVst3Result VST3CALL SetActive(void* face, std::uint8_t state) {
         CProcessor& self = Self(face);
-        if (state)
+        self.Reporter.Flush(Tell);
+        if (state) {
+            self.Reporter.Rearm();
             self.Patcher.Activate(self.SampleRate, self.MaxFrames);
-        else
+        } else {
             self.Patcher.Deactivate();
+        }
         return kVst3ResultOk;
     }
-    static TVst3Result VST3CALL SetState(void* face, TVst3Stream* state) { return LoadState(Self(face).Patcher, state); }
+    static TVst3Result VST3CALL Terminate(void* face) {
+        Self(face).Reporter.Flush(Tell);
+        return kVst3ResultOk;
+    }
+    static TVst3Result VST3CALL SetState(void* face, TVst3Stream* state) {
+        return Answer(LoadState(Self(face).Patcher, state), Self(face).Reporter);
+    }
     static TVst3Result VST3CALL GetState(void* face, TVst3Stream* state) {
-        const std::uint8_t* bytes = nullptr;
-        std::size_t count;
-        // The chunk is rebuilt at each save and may need memory.
-        try {
-            count = Self(face).Patcher.SaveState(bytes);
-        } catch (...) {
-            return kVst3ResultFalse;
-        }
-        return WriteChunk(state, bytes, count) ? kVst3ResultOk : kVst3ResultFalse;
+        return Answer(SaveState(Self(face).Patcher, state), Self(face).Reporter);
     }
 
     // Any 16 speakers, named or not: routing goes by channel index.
@@ -338,7 +351,7 @@ private:
     }
     static TVst3Result VST3CALL GetBusArrangement(void* face, std::int32_t direction, std::int32_t index,
                                                   TVst3SpeakerArrangement* arrangement) {
-        if (!arrangement || !MainAudioBus(kVst3Audio, direction, index)) return kVst3InvalidArgument;
+        if (!arrangement || !Self(face).KnownBus(kVst3Audio, direction, index)) return kVst3InvalidArgument;
         *arrangement = Self(face).Arrangements[direction];
         return kVst3ResultOk;
     }
@@ -361,12 +374,7 @@ private:
         if (!data || data->NumSamples < 0) return kVst3InvalidArgument;
         if (data->NumSamples == 0) {
             // No audio to touch: the parameter changes still count.
-            CChanges changes(data->InputParameterChanges);
-            std::int32_t id;
-            std::uint32_t offset;
-            double value, step;
-            while (changes.Next(id, offset, value))
-                if (vst3::StepOf(value, step)) self.Patcher.SetParameterValue(id, step);
+            self.Patcher.ApplyChanges(CChanges(data->InputParameterChanges));
             return kVst3ResultOk;
         }
         if (data->SymbolicSampleSize == kVst3Sample64) return self.Render<double>(*data);
@@ -386,38 +394,25 @@ private:
         TVst3AudioBusBuffers* out = data.NumOutputs > 0 ? data.Outputs : nullptr;
         // Buses past the one described get silence.
         for (std::int32_t b = 1; out && b < data.NumOutputs; ++b) {
-            Silence<Sample>(out[b], frames);
-            out[b].SilenceFlags = ChannelsFrom(0, ChannelCount(out[b]));
+            patcher_kit::Silence(Channels<Sample>(out[b]), ChannelCount(out[b]), frames);
+            out[b].SilenceFlags = ChannelMask(0, ChannelCount(out[b]));
         }
-        // An output whose source is "none" all through the call is silent too.
-        bool silent[2];
-        for (std::int32_t p = 0; p < 2; ++p) silent[p] = Patcher.ParameterValue(p) >= kChannels;
         TPatcherTransport transport;
         auto block = Patcher.BeginBlock<Sample>(PatcherTransport(data.ProcessContext, transport),
                                                 in ? Channels<Sample>(*in) : nullptr, in ? ChannelCount(*in) : 0,
                                                 out ? Channels<Sample>(*out) : nullptr, out ? ChannelCount(*out) : 0,
                                                 frames);
-        CChanges changes(data.InputParameterChanges);
-        std::int32_t id;
-        std::uint32_t offset;
-        double value, step;
-        while (changes.Next(id, offset, value)) {
-            if (!vst3::StepOf(value, step)) continue;
-            block.RenderUntil(offset);
-            Patcher.SetParameterValue(id, step);
-            if (id < 2) silent[id] = false;
-        }
-        block.Finish();
-        if (out) {
-            const std::uint32_t count = ChannelCount(*out);
-            out->SilenceFlags =
-                ChannelsFrom(0, count) & (ChannelsFrom(2, count) | (silent[0] ? 1u : 0u) | (silent[1] ? 2u : 0u));
-        }
+        // Described: one bus of 16 channels each way, all of them given.
+        if (data.NumInputs != 1 || data.NumOutputs != 1 || ChannelCount(*in) != kChannels ||
+            ChannelCount(*out) != kChannels || !block.AllChannelsGiven())
+            Reporter.Mark(TPatcherMisbehaviour::BufferLayout);
+        block.FinishWith(CChanges(data.InputParameterChanges));
+        if (out) out->SilenceFlags = block.SilentOutputs(in ? in->SilenceFlags : 0);
         return kVst3ResultOk;
     }
 
     static constexpr TVst3ComponentVtbl kComponent = {
-        QueryInterface<CProcessor>, AddRef<CProcessor>, Release<CProcessor>, Initialize, Terminate,
+        QueryInterface<CProcessor>, AddRef<CProcessor>, Release<CProcessor>, Initialize, CProcessor::Terminate,
         GetControllerClassId,       SetIoMode,          GetBusCount,         GetBusInfo, GetRoutingInfo,
         ActivateBus,                SetActive,          SetState,            GetState,
     };
@@ -436,6 +431,7 @@ private:
     TFace<CProcessor> Connection{&kConnectionPoint<CProcessor>, this};
 
     CPatcherPlugin Patcher;
+    CPatcherReporter Reporter;
     // From the host's setup, for the next activation; main thread.
     double SampleRate = 44100.0;
     std::int32_t MaxFrames = 0;
@@ -461,23 +457,27 @@ private:
     static CController& Self(void* face) { return Of<CController>(face); }
 
     static TVst3Result VST3CALL SetComponentState(void* face, TVst3Stream* state) {
-        return LoadState(Self(face).Model, state);
+        return Answer(LoadState(Self(face).Model, state), Self(face).Reporter);
     }
     // The controller keeps nothing of its own.
     static TVst3Result VST3CALL SetState(void*, TVst3Stream*) { return kVst3ResultOk; }
     static TVst3Result VST3CALL GetState(void*, TVst3Stream*) { return kVst3ResultOk; }
     static std::int32_t VST3CALL GetParameterCount(void*) { return CPatcherPlugin::ParameterCount(); }
-    static TVst3Result VST3CALL GetParameterInfo(void*, std::int32_t index, TVst3ParameterInfo* info) {
-        const TVexilSlider* slider = CPatcherPlugin::Parameter(index);
-        if (!slider || !info) return kVst3InvalidArgument;
+    static TVst3Result VST3CALL GetParameterInfo(void* face, std::int32_t index, TVst3ParameterInfo* info) {
+        const TPatcherParameter* parameter = CPatcherPlugin::ParameterInfo(index);
+        if (!parameter) {
+            Self(face).Reporter.Mark(TPatcherMisbehaviour::OutOfRange);
+            Self(face).Reporter.Flush(Tell);
+        }
+        if (!parameter || !info) return kVst3InvalidArgument;
         info->Id = static_cast<TVst3ParamId>(index);
-        CopyUtf16(info->Title, 128, slider->Name);
+        CopyText(info->Title, 128, parameter->Name);
         char shortTitle[32];
         std::snprintf(shortTitle, sizeof shortTitle, "Out %d src", index + 1);
-        CopyUtf16(info->ShortTitle, 128, shortTitle);
-        CopyUtf16(info->Units, 128, "");
+        CopyText(info->ShortTitle, 128, shortTitle);
+        CopyText(info->Units, 128, "");
         info->StepCount = vst3::kStepCount;
-        info->DefaultNormalizedValue = vst3::NormalizedOf(slider->Default);
+        info->DefaultNormalizedValue = vst3::NormalizedOf(parameter->Default);
         info->UnitId = 0;
         info->Flags = kVst3ParamCanAutomate | kVst3ParamIsList;
         return kVst3ResultOk;
@@ -490,16 +490,16 @@ private:
         if (!vst3::StepOf(normalized, step) ||
             !CPatcherPlugin::ValueText(static_cast<std::int32_t>(id), step, ascii, sizeof ascii))
             return kVst3ResultFalse;
-        CopyUtf16(text, 128, ascii);
+        CopyText(text, 128, ascii);
         return kVst3ResultOk;
     }
     static TVst3Result VST3CALL GetParamValueByString(void*, TVst3ParamId id, TVst3Char16* text,
                                                       TVst3ParamValue* normalized) {
         if (!KnownParam(id) || !text || !normalized) return kVst3InvalidArgument;
-        char ascii[kLongestText];
+        char ascii[CPatcherPlugin::kLongestText];
         std::size_t length;
         double plain;
-        if (!ReadAscii(text, ascii, sizeof ascii, length)) return kVst3ResultFalse;
+        if (!patcher_kit::ReadText(text, ascii, sizeof ascii, length)) return kVst3ResultFalse;
         // A parameter of numbers would copy the text.
         try {
             if (!CPatcherPlugin::TextValue(static_cast<std::int32_t>(id), {ascii, length}, plain))
@@ -543,6 +543,7 @@ private:
     TFace<CController> Connection{&kConnectionPoint<CController>, this};
     // The values as the routing would act on them, read and written from any thread.
     CPatcherPlugin Model;
+    CPatcherReporter Reporter;
 };
 
 // ---------------------------------------------------------------------------
@@ -630,15 +631,15 @@ TVst3Result VST3CALL GetClassInfo2(void*, std::int32_t index, TVst3ClassInfo2* i
 TVst3Result VST3CALL GetClassInfoUnicode(void*, std::int32_t index, TVst3ClassInfoW* info) {
     if (!ClassBasics(index, info)) return kVst3InvalidArgument;
     try {
-        CopyUtf16(info->Name, 64, CPatcherPlugin::Name());
-        CopyUtf16(info->Vendor, 64, CPatcherPlugin::Vendor());
+        CopyText(info->Name, 64, CPatcherPlugin::Name());
+        CopyText(info->Vendor, 64, CPatcherPlugin::Vendor());
     } catch (...) {
         return kVst3OutOfMemory;
     }
     info->ClassFlags = kVst3Distributable;
     CopyText(info->SubCategories, sizeof info->SubCategories, kClasses[index].SubCategories);
-    CopyUtf16(info->Version, 64, CPatcherPlugin::Version());
-    CopyUtf16(info->SdkVersion, 64, vst3::kSdkVersion);
+    CopyText(info->Version, 64, CPatcherPlugin::Version());
+    CopyText(info->SdkVersion, 64, vst3::kSdkVersion);
     return kVst3ResultOk;
 }
 
