@@ -15,7 +15,7 @@ apt_update() {
     local output status waited=0
     while true; do
         status=0
-        output=$("${APT[@]}" update 2>&1) || status=$?
+        output=$(LC_ALL=C "${APT[@]}" update 2>&1) || status=$?
         if [ $status -eq 0 ] || ! grep -q 'Could not get lock /var/lib/apt/lists/lock' <<<"$output" ||
             [ $waited -ge "$APT_LOCK_TIMEOUT" ]; then
             [ -z "$output" ] || echo "$output" >&2
@@ -26,4 +26,10 @@ apt_update() {
         sleep 3
         waited=$((waited + 3))
     done
+}
+
+# apt-get install of the packages given, quietly: it waits for dpkg's lock
+# without a word, so callers say beforehand that it may.
+apt_install() {
+    "${APT[@]}" install -y --no-install-recommends "$@" >/dev/null
 }
