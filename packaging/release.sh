@@ -1,0 +1,34 @@
+# shellcheck shell=bash disable=SC2034
+# Sourced by packaging/package and packaging/check-package: what the release
+# is called, what goes into each archive and where from.
+
+# The builds the release is made of, as CMakePresets.json names them; ./run
+# package makes them.
+preset_dir() { cmake -DPRESET="$1" -P cmake/preset_dir.cmake; }
+LINUX_BUILD=$(preset_dir release)
+WIN32_BUILD=$(preset_dir win32)
+WIN64_BUILD=$(preset_dir win64)
+
+# shellcheck disable=SC2054
+LINUX_MODULES=(vst/multichannel_patcher.so:VSTPluginMain,main,MAIN clap/multichannel_patcher.clap:clap_entry
+    vst3/multichannel_patcher.vst3/Contents/x86_64-linux/multichannel_patcher.so:GetPluginFactory,ModuleEntry,ModuleExit
+    lv2/multichannel_patcher.lv2/multichannel_patcher.so:lv2_descriptor)
+VERSION=$(sed -n 's/^project(multichannel_patcher VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+RELEASE=multichannel_patcher-$VERSION
+LINUX_ARCHIVE=$RELEASE-linux-x86_64.tar.gz
+WINDOWS_ARCHIVE=$RELEASE-windows.zip
+DEB=multichannel-patcher_${VERSION}_amd64.deb
+DEB_PACKAGE=${DEB%%_*}
+WINDOWS_SETUP=$RELEASE-windows-setup.exe
+# Where the setup program puts each plug-in of the Windows archive, under C:\
+# (the 64-bit ones by default, the 32-bit ones on request).
+WINDOWS_SETUP_ITEMS=("64-bit/vst/multichannel_patcher.dll:Program Files/Common Files/VST2"
+    "64-bit/vst3/multichannel_patcher.vst3:Program Files/Common Files/VST3"
+    "64-bit/clap/multichannel_patcher.clap:Program Files/Common Files/CLAP"
+    "32-bit/vst/multichannel_patcher.dll:Program Files (x86)/Common Files/VST2"
+    "32-bit/vst3/multichannel_patcher.vst3:Program Files (x86)/Common Files/VST3"
+    "32-bit/clap/multichannel_patcher.clap:Program Files (x86)/Common Files/CLAP")
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brindlefox multichannel_patcher'
+# The Linux archive's format folders: the Debian package installs each one's
+# content into /usr/lib/<folder>/, where hosts look without configuration.
+LINUX_FORMATS=(vst vst3 clap lv2)
