@@ -83,7 +83,7 @@ public:
     virtual bool offlinePrepare(VstOfflineTask* tasks, VstInt32 count);
     virtual bool offlineRun(VstOfflineTask* tasks, VstInt32 count);
 
-    // Retired operations keep their slots so that the table's layout stays fixed.
+    // Operations the protocol has retired; kept, each with the answer it always gave.
     virtual VstInt32 retiredAnswerZero1();
     virtual VstInt32 retiredAnswerZero2();
     virtual VstInt32 wantEvents(VstInt32 filter = 1);
