@@ -57,7 +57,9 @@ if(NOT MACOS_RUNTIME)
       ${ZIG} build-lib -dynamic -O ReleaseFast -target ${MACOS_ZIG_TARGET} -lc++ --verbose-link ${empty}
       -femit-bin=${CMAKE_BINARY_DIR}/CMakeFiles/macos_runtime.dylib
     ERROR_VARIABLE link OUTPUT_VARIABLE link RESULT_VARIABLE failed)
-  string(REGEX MATCHALL "[^ \n]+/lib(compiler_rt|c\\+\\+abi|c\\+\\+)\\.a" runtime "${link}")
+  # A first build also prints how it archived them: only the link counts.
+  string(REGEX MATCH "zig ld [^\n]*" link_line "${link}")
+  string(REGEX MATCHALL "[^ ]+/lib(compiler_rt|c\\+\\+abi|c\\+\\+)\\.a" runtime "${link_line}")
   list(LENGTH runtime found)
   if(failed OR NOT found EQUAL 3)
     message(FATAL_ERROR "zig did not build the C++ runtime for ${MACOS_ZIG_TARGET}:\n${link}")
