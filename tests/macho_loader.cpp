@@ -238,6 +238,7 @@ const std::map<std::string, void*>& Imports() {
         {"__DefaultRuneLocale", &defaultRuneLocale},
         {"___stderrp", &stderrPointer},
         {"___bzero", Address(Bzero)},
+        {"_bzero", Address(Bzero)},
         {"___cxa_atexit", Address(__cxa_atexit)},
         {"_abort", Address(std::abort)},
         {"_aligned_alloc", Address(aligned_alloc)},
