@@ -31,7 +31,9 @@ set(CMAKE_CXX_COMPILER_ID_RUN TRUE)
 set(CMAKE_CXX_COMPILER_FORCED TRUE)
 set(CMAKE_CXX_COMPILER_WORKS TRUE)
 set(CMAKE_SIZEOF_VOID_P 8)
-set(CMAKE_CXX_FLAGS_INIT "-target ${MACOS_ZIG_TARGET}")
+# zig's driver adds debug information, which names the build folder; ld64.lld
+# then lays out x86_64 unwind tables differently from folder to folder.
+set(CMAKE_CXX_FLAGS_INIT "-target ${MACOS_ZIG_TARGET} -g0")
 find_program(CMAKE_AR NAMES llvm-ar-14 llvm-ar REQUIRED)
 find_program(CMAKE_RANLIB NAMES llvm-ranlib-14 llvm-ranlib REQUIRED)
 
