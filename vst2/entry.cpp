@@ -26,7 +26,10 @@ extern "C" VST_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback hos
 
 extern "C" VST_EXPORT AEffect* VSTCALLBACK MAIN(audioMasterCallback host) { return VSTPluginMain(host); }
 
-#if !defined(_WIN32)
+#if defined(__APPLE__)
+// Older Mac hosts look for "main_macho"; Mach-O has no aliases.
+extern "C" VST_EXPORT AEffect* VSTCALLBACK main_macho(audioMasterCallback host) { return VSTPluginMain(host); }
+#elif !defined(_WIN32)
 // Older hosts look for "main". A C++ function cannot carry that name, so the
 // symbol is an alias of VSTPluginMain; Windows builds export it by name instead.
 extern "C" VST_EXPORT AEffect* VSTPluginMainAlias(audioMasterCallback host) __asm__("main")
