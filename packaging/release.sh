@@ -9,6 +9,8 @@ LINUX_BUILD=$(preset_dir release)
 WIN32_BUILD=$(preset_dir win32)
 WIN64_BUILD=$(preset_dir win64)
 AARCH64_BUILD=$(preset_dir aarch64)
+# packaging/macos/build's folder: the bundles, and the Linux test hosts made for them.
+MACOS_BUILD=build-macos
 
 # The Linux architectures of the release: each has an archive and a Debian
 # package of its own, and every archive's VST 3 bundle holds them all.
@@ -28,12 +30,17 @@ LINUX_MODULES=(vst/multichannel_patcher.so:VSTPluginMain,main,MAIN clap/multicha
 VERSION=$(sed -n 's/^project(multichannel_patcher VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 RELEASE=multichannel_patcher-$VERSION
 WINDOWS_ARCHIVE=$RELEASE-windows.zip
+MACOS_ARCHIVE=$RELEASE-macos.zip
+# The macOS bundles, each with the entry points it exports.
+# shellcheck disable=SC2054
+MACOS_BUNDLES=(multichannel_patcher.vst3:GetPluginFactory,bundleEntry,bundleExit multichannel_patcher.clap:clap_entry
+    multichannel_patcher.vst:VSTPluginMain,main_macho)
 DEB_PACKAGE=multichannel-patcher
 WINDOWS_SETUP=$RELEASE-windows-setup.exe
 # Every file of the release, in the order SHA256SUMS lists them.
 DIST_FILES=()
 for arch in "${LINUX_ARCHS[@]}"; do DIST_FILES+=("$(linux_archive "$arch")"); done
-DIST_FILES+=("$WINDOWS_ARCHIVE")
+DIST_FILES+=("$WINDOWS_ARCHIVE" "$MACOS_ARCHIVE")
 for arch in "${LINUX_ARCHS[@]}"; do DIST_FILES+=("$(deb_file "$arch")"); done
 DIST_FILES+=("$WINDOWS_SETUP")
 # Where the setup program puts each plug-in of the Windows archive, under C:\

@@ -88,7 +88,7 @@ TEST(ClapEntry, FactoryAnswersOnlyWhatItHasWhateverInitAndDeinitCalls) {
     EXPECT_STREQ(d->Id, kClapPluginId);
     EXPECT_STREQ(d->Name, "Brindlefox_multi-channel patcher 16 ins to 2 outs");
     EXPECT_STREQ(d->Vendor, "Brindlefox");
-    EXPECT_STREQ(d->Version, "1.1.0");
+    EXPECT_STREQ(d->Version, "1.2.0");
     ASSERT_NE(d->Description, nullptr);
     EXPECT_GT(std::strlen(d->Description), 20u);
     EXPECT_EQ(std::strchr(d->Description, '\n'), nullptr);

@@ -56,7 +56,7 @@ struct Buffers {
 TEST(PatcherPlugin, DescribesItselfAndMapsTextsBothWays) {
     EXPECT_EQ(CPatcherPlugin::Name(), "Brindlefox_multi-channel patcher 16 ins to 2 outs");
     EXPECT_EQ(CPatcherPlugin::Vendor(), "Brindlefox");
-    EXPECT_STREQ(CPatcherPlugin::Version(), "1.1.0");
+    EXPECT_STREQ(CPatcherPlugin::Version(), "1.2.0");
     ASSERT_EQ(CPatcherPlugin::ParameterCount(), 2);
     const auto description = std::make_unique<TVexilEffect>();
     for (std::int32_t p = 0; p < 2; ++p) {
