@@ -220,11 +220,19 @@ int Snprintf(char* to, std::size_t size, const char* format, Slot, Slot, Slot, S
 int Vfprintf(FILE* file, const char* format, const Slot* slots) {
     return FormatSlots(format, slots, [&](const char* text, std::size_t count) { std::fwrite(text, 1, count, file); });
 }
+
+int Fprintf(FILE* file, const char* format, Slot, Slot, Slot, Slot, Slot, Slot, Slot s0, Slot s1, Slot s2, Slot s3,
+            Slot s4, Slot s5, Slot s6, Slot s7) {
+    const Slot slots[] = {s0, s1, s2, s3, s4, s5, s6, s7};
+    return Vfprintf(file, format, slots);
+}
 #define SNPRINTF Snprintf
 #define VFPRINTF Vfprintf
+#define FPRINTF Fprintf
 #else
 #define SNPRINTF std::snprintf
 #define VFPRINTF std::vfprintf
+#define FPRINTF std::fprintf
 #endif
 
 template <class Function>
@@ -259,6 +267,8 @@ const std::map<std::string, void*>& Imports() {
         {"_fwrite", Address(std::fwrite)},
         {"_snprintf", Address(SNPRINTF)},
         {"_vfprintf", Address(VFPRINTF)},
+        {"_fprintf", Address(FPRINTF)},
+        {"_getenv", Address(std::getenv)},
         {"_gettimeofday", Address(gettimeofday)},
         {"_dlopen", Address(NoLibrary)},
         {"_dlsym", Address(NoSymbol)},
