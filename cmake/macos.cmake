@@ -43,10 +43,13 @@ get_filename_component(zig_dir ${ZIG} DIRECTORY)
 set(MACOS_LIBSYSTEM ${zig_dir}/lib/libc/darwin/libSystem.11.tbd)
 
 # zig keeps what it compiles in a cache; one in the build tree is reused by
-# every step of a CI run and goes with the build folder.
+# every step of a CI run and goes with the build folder. The C++ runtime goes
+# into the global one, which any build folder may share: it depends on the
+# target alone.
 set(MACOS_ZIG_CACHE ${CMAKE_BINARY_DIR}/zig-cache CACHE PATH "zig's cache folder")
+set(MACOS_ZIG_GLOBAL_CACHE ${MACOS_ZIG_CACHE} CACHE PATH "zig's cache folder for the C++ runtime")
 set(CMAKE_CXX_COMPILER_LAUNCHER ${CMAKE_COMMAND} -E env
-  ZIG_GLOBAL_CACHE_DIR=${MACOS_ZIG_CACHE} ZIG_LOCAL_CACHE_DIR=${MACOS_ZIG_CACHE})
+  ZIG_GLOBAL_CACHE_DIR=${MACOS_ZIG_GLOBAL_CACHE} ZIG_LOCAL_CACHE_DIR=${MACOS_ZIG_CACHE})
 
 # The C++ runtime every module links statically: zig builds libc++,
 # libc++abi and compiler-rt for the target on first use, and names the
@@ -55,7 +58,7 @@ if(NOT MACOS_RUNTIME)
   set(empty ${CMAKE_BINARY_DIR}/CMakeFiles/macos_runtime.c)
   file(WRITE ${empty} "")
   execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env ZIG_GLOBAL_CACHE_DIR=${MACOS_ZIG_CACHE} ZIG_LOCAL_CACHE_DIR=${MACOS_ZIG_CACHE}
+    COMMAND ${CMAKE_COMMAND} -E env ZIG_GLOBAL_CACHE_DIR=${MACOS_ZIG_GLOBAL_CACHE} ZIG_LOCAL_CACHE_DIR=${MACOS_ZIG_CACHE}
       ${ZIG} build-lib -dynamic -O ReleaseFast -target ${MACOS_ZIG_TARGET} -lc++ --verbose-link ${empty}
       -femit-bin=${CMAKE_BINARY_DIR}/CMakeFiles/macos_runtime.dylib
     ERROR_VARIABLE link OUTPUT_VARIABLE link RESULT_VARIABLE failed)
