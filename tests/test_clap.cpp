@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "block_transport.h"
 #include "clap_host.h"
 #include "clap_plugin.h"
 #include "patcher_effect.h"
@@ -208,49 +209,19 @@ TEST(ClapPlugin, ValuesAndTextsBothWays) {
     EXPECT_EQ(value, 7.0);
 }
 
-// Transport of a process call as the block section sees it: what a flag
-// does not vouch for is kept from before, or 0 for the position.
+// Transport of a process call as the block section sees it.
 TEST(ClapPlugin, TransportReachesTheBlockSection) {
-    using F = std::uint32_t;
-    const F all = kClapTransportHasTempo | kClapTransportHasTimeSignature | kClapTransportHasBeatsTimeline |
-                  kClapTransportIsPlaying | kClapTransportIsRecording;
-    const struct {
-        F flags;
-        double tempo;
-        std::uint16_t numerator;
-        double beats;
-        double seenTempo, seenNumerator, seenBeats, playState;
-    } cases[] = {
-        {all, 140.0, 7, 33.25, 140.0, 7.0, 33.25, 5.0},
-        {kClapTransportIsPlaying | kClapTransportHasBeatsTimeline, 150.0, 5, -2.5, 140.0, 7.0, -2.5, 1.0},
-        {kClapTransportIsRecording | kClapTransportHasTempo, 90.0, 3, 8.0, 90.0, 7.0, 0.0, 4.0},
-        {kClapTransportHasTimeSignature, 60.0, 3, 8.0, 90.0, 3.0, 0.0, 0.0},
-    };
-    CPatcherPlugin plugin;
-    plugin.Activate(48000.0, 16);
-    float in[16][4] = {}, out[16][4];
-    float* inputs[16];
-    float* outputs[16];
-    for (int c = 0; c < 16; ++c) {
-        inputs[c] = in[c];
-        outputs[c] = out[c];
-    }
-    const TVexilEffect& effect = plugin.GetEffect();
-    TPatcherTransport transport;
-    for (const auto& c : cases) {
+    ExpectBlockSectionSeesTransports([](const TransportCase& c) {
         TClapEventTransport clap{};
-        clap.Flags = c.flags;
-        clap.Tempo = c.tempo;
-        clap.TimeSigNumerator = c.numerator;
+        clap.Flags = (c.tempo ? kClapTransportHasTempo : 0u) | (c.signature ? kClapTransportHasTimeSignature : 0u) |
+                     (c.beats ? kClapTransportHasBeatsTimeline : 0u) | (c.playing ? kClapTransportIsPlaying : 0u) |
+                     (c.recording ? kClapTransportIsRecording : 0u);
+        clap.Tempo = c.tempoValue;
+        clap.TimeSigNumerator = static_cast<std::uint16_t>(c.numerator);
         clap.TimeSigDenominator = 8;
-        clap.SongPosBeats = static_cast<std::int64_t>(c.beats * static_cast<double>(kClapBeatTimeFactor));
-        plugin.BeginBlock<float>(PatcherTransport(&clap, transport), inputs, outputs, 4).Finish();
-        EXPECT_EQ(effect.Tempo, c.seenTempo) << c.flags;
-        EXPECT_EQ(effect.TimeSigNumerator, c.seenNumerator) << c.flags;
-        EXPECT_EQ(effect.BeatPosition, c.seenBeats) << c.flags;
-        EXPECT_EQ(effect.PlayState, c.playState) << c.flags;
-    }
-    EXPECT_EQ(PatcherTransport(nullptr, transport), nullptr);
+        clap.SongPosBeats = static_cast<std::int64_t>(c.beatsValue * static_cast<double>(kClapBeatTimeFactor));
+        return clap;
+    });
 }
 
 template <class Sample>

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "block_transport.h"
 #include "clap_host.h"
 #include "patcher_effect.h"
 #include "plugin_under_test.h"
@@ -667,54 +668,25 @@ TEST(Vst3Processing, RefusesWhatCannotBeProcessed) {
     ExpectRouted(audio, 5, 6);
 }
 
-// The process context's transport, as the block section sees it: what a
-// flag does not vouch for is kept from before, or 0 for the position.
+// The process context's transport, as the block section sees it.
 TEST(Vst3Processing, TransportReachesTheBlockSection) {
-    using F = std::uint32_t;
-    const F all = kVst3ContextTempoValid | kVst3ContextTimeSigValid | kVst3ContextProjectTimeMusicValid |
-                  kVst3ContextPlaying | kVst3ContextRecording;
-    const struct {
-        F state;
-        double tempo;
-        std::int32_t numerator;
-        double beats;
-        double seenTempo, seenNumerator, seenBeats, playState;
-    } cases[] = {
-        {all, 140.0, 7, 33.25, 140.0, 7.0, 33.25, 5.0},
-        {kVst3ContextPlaying | kVst3ContextProjectTimeMusicValid, 150.0, 5, -2.5, 140.0, 7.0, -2.5, 1.0},
-        {kVst3ContextRecording | kVst3ContextTempoValid, 90.0, 3, 8.0, 90.0, 7.0, 0.0, 4.0},
-        {kVst3ContextTimeSigValid, 60.0, 3, 8.0, 90.0, 3.0, 0.0, 0.0},
-    };
-    CPatcherPlugin plugin;
-    plugin.Activate(48000.0, 16);
-    float in[16][4] = {}, out[16][4];
-    float* inputs[16];
-    float* outputs[16];
-    for (int c = 0; c < 16; ++c) {
-        inputs[c] = in[c];
-        outputs[c] = out[c];
-    }
-    const TVexilEffect& effect = plugin.GetEffect();
-    TPatcherTransport transport;
-    for (const auto& c : cases) {
+    ExpectBlockSectionSeesTransports([](const TransportCase& c) {
         TVst3ProcessContext context{};
-        context.State = c.state;
-        context.Tempo = c.tempo;
+        context.State = (c.tempo ? kVst3ContextTempoValid : 0u) | (c.signature ? kVst3ContextTimeSigValid : 0u) |
+                        (c.beats ? kVst3ContextProjectTimeMusicValid : 0u) | (c.playing ? kVst3ContextPlaying : 0u) |
+                        (c.recording ? kVst3ContextRecording : 0u);
+        context.Tempo = c.tempoValue;
         context.TimeSigNumerator = c.numerator;
         context.TimeSigDenominator = 8;
-        context.ProjectTimeMusic = c.beats;
-        plugin.BeginBlock<float>(PatcherTransport(&context, transport), inputs, outputs, 4).Finish();
-        EXPECT_EQ(effect.Tempo, c.seenTempo) << c.state;
-        EXPECT_EQ(effect.TimeSigNumerator, c.seenNumerator) << c.state;
-        EXPECT_EQ(effect.BeatPosition, c.seenBeats) << c.state;
-        EXPECT_EQ(effect.PlayState, c.playState) << c.state;
-    }
-    EXPECT_EQ(PatcherTransport(nullptr, transport), nullptr);
+        context.ProjectTimeMusic = c.beatsValue;
+        return context;
+    });
     // And through the module: a context in the call is taken.
     Vst3Instance module;
     module.Start();
     TVst3ProcessContext context{};
-    context.State = all;
+    context.State = kVst3ContextTempoValid | kVst3ContextTimeSigValid | kVst3ContextProjectTimeMusicValid |
+                    kVst3ContextPlaying | kVst3ContextRecording;
     context.Tempo = 100.0;
     Vst3Audio<float> audio(16);
     audio.Fill(Input<float>);
