@@ -20,6 +20,7 @@
 #include "plugin_under_test.h"
 #include "routing_model.h"
 #include "strict_mode.h"
+#include "tagged_audio.h"
 #include "vst3_host.h"
 #include "vst3_plugin.h"
 
@@ -29,18 +30,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr int kNone = 16;
 constexpr std::uint64_t kSilentOutputs = 0xFFFC;
 const double kNan = std::numeric_limits<double>::quiet_NaN();
-
-template <class Sample>
-Sample Input(int channel, int frame) {
-    return Sample(channel + 1) + Sample(1) / Sample(frame + 3);
-}
-
-Bytes Chunk(std::vector<float> values) {
-    values.insert(values.begin(), -1000.0f);
-    Bytes bytes(values.size() * sizeof(float));
-    std::memcpy(bytes.data(), values.data(), bytes.size());
-    return bytes;
-}
+using routing_model::Chunk;
 
 std::string Ascii(const TVst3Char16* text) {
     std::string ascii;
@@ -336,7 +326,7 @@ TEST(Vst3Plugin, TakesSixteenChannelsEachWayAndReportsWhatItTook) {
     plugin.Start();
     plugin.Route(15, 4);
     Vst3Audio<float> audio(5);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     ASSERT_EQ(plugin.Process(audio), kVst3ResultOk);
     ExpectRouted(audio, 15, 4);
 }
@@ -410,7 +400,7 @@ TEST(Vst3Parameters, MapNormalizedValuesToStepsAsListsDo) {
         Vst3Changes changes;
         changes.Add(0, 0, c.normalized);
         Vst3Audio<float> audio(4);
-        audio.Fill(Input<float>);
+        audio.Fill(DistinctInput<float>);
         plugin.Process(audio, &changes);
         ExpectRouted(audio, int(c.step), 1);
         TVst3String128 text{};
@@ -478,14 +468,14 @@ TEST(Vst3Processing, RoutesBothPrecisionsSeparateAndInPlace) {
             plugin.Start(64, kVst3Sample64);
             plugin.Route(route.source1, route.source2);
             Vst3Audio<double> wide(37, inPlace);
-            wide.Fill(Input<double>);
+            wide.Fill(DistinctInput<double>);
             ASSERT_EQ(plugin.Process(wide), kVst3ResultOk);
             ExpectRouted(wide, route.source1, route.source2);
             const std::uint64_t silent =
                 kSilentOutputs | (route.source1 == kNone ? 1u : 0u) | (route.source2 == kNone ? 2u : 0u);
             EXPECT_EQ(wide.outputBus.SilenceFlags, silent);
             Vst3Audio<float> narrow(512, inPlace);
-            narrow.Fill(Input<float>);
+            narrow.Fill(DistinctInput<float>);
             ASSERT_EQ(plugin.Process(narrow), kVst3ResultOk);
             ExpectRouted(narrow, route.source1, route.source2);
             EXPECT_EQ(narrow.outputBus.SilenceFlags, silent);
@@ -509,7 +499,7 @@ TEST(Vst3Processing, OutputsOfSilentInputsAreFlaggedSilent) {
         plugin.Start();
         plugin.Route(3, 9);
         Vst3Audio<float> audio(16);
-        audio.Fill(Input<float>);
+        audio.Fill(DistinctInput<float>);
         audio.inputBus.SilenceFlags = c.silentInputs;
         Vst3Changes changes;
         if (c.change) changes.Add(0, 4, 3 / 16.0);
@@ -525,7 +515,7 @@ TEST(Vst3Processing, MisbehaviourIsToldOnceAnActivation) {
     Vst3Instance plugin;
     plugin.Start();
     Vst3Audio<float> audio(8);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     audio.inputBus.NumChannels = audio.outputBus.NumChannels = 2;
     testing::internal::CaptureStderr();
     for (int call = 0; call < 3; ++call) ASSERT_EQ(plugin.Process(audio), kVst3ResultOk);
@@ -552,7 +542,7 @@ TEST(Vst3Processing, ChangesTakeEffectAtTheirSampleOffsets) {
     // A second queue for a parameter, and points past the block and before it.
     changes.NewQueue(0).Add(0, 9, 6 / 16.0).Add(7, 3, 0.5).Add(1, 40, 0.0).NewQueue(1).Add(1, -3, 12 / 16.0);
     Vst3Audio<float> audio(20);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     ASSERT_EQ(plugin.Process(audio, &changes), kVst3ResultOk);
     ExpectRouted(audio, [](int output, int frame) {
         if (output == 0) return frame < 5 ? 0 : frame < 9 ? 4 : frame < 13 ? 6 : kNone;
@@ -561,7 +551,7 @@ TEST(Vst3Processing, ChangesTakeEffectAtTheirSampleOffsets) {
     // The last point of each queue in offset order holds.
     EXPECT_EQ(audio.outputBus.SilenceFlags, kSilentOutputs);
     Vst3Audio<float> next(3);
-    next.Fill(Input<float>);
+    next.Fill(DistinctInput<float>);
     plugin.Process(next);
     ExpectRouted(next, kNone, 0);
     // NaN points are passed over.
@@ -575,7 +565,7 @@ TEST(Vst3Processing, CallOfNoFramesAppliesChangesAndTouchesNoBuffer) {
     Vst3Instance plugin;
     plugin.Start();
     Vst3Audio<float> audio(8);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     Vst3Changes changes;
     changes.Add(0, 0, 7 / 16.0).Add(1, 3, 1.0);
     ASSERT_EQ(plugin.ProcessBuses<float>(&audio.inputBus, 1, &audio.outputBus, 1, 0, &changes), kVst3ResultOk);
@@ -612,7 +602,7 @@ TEST(Vst3Processing, AnyBusesAreServedWithoutReadingPastThem) {
         std::vector<std::vector<float>> in(c.inputs, std::vector<float>(frames)), out;
         std::vector<float*> inputs(c.inputs);
         for (int ch = 0; ch < c.inputs; ++ch) {
-            for (int j = 0; j < frames; ++j) in[ch][j] = Input<float>(ch, j);
+            for (int j = 0; j < frames; ++j) in[ch][j] = DistinctInput<float>(ch, j);
             inputs[ch] = ch == c.nullChannel ? nullptr : in[ch].data();
         }
         std::vector<TVst3AudioBusBuffers> outBuses(c.outputBuses);
@@ -640,7 +630,7 @@ TEST(Vst3Processing, AnyBusesAreServedWithoutReadingPastThem) {
                 const int source = b > 0 ? -1 : ch == 0 ? 1 : ch == 1 ? 0 : -1;
                 const bool given = source >= 0 && source < c.inputs && !c.nullInputs && source != c.nullChannel;
                 for (int j = 0; j < frames; ++j)
-                    ASSERT_EQ(channel[j], given ? Input<float>(source, j) : 0.0f) << "bus " << b << " channel " << ch;
+                    ASSERT_EQ(channel[j], given ? DistinctInput<float>(source, j) : 0.0f) << "bus " << b << " channel " << ch;
             }
     }
 }
@@ -649,7 +639,7 @@ TEST(Vst3Processing, RefusesWhatCannotBeProcessed) {
     Vst3Instance plugin;
     plugin.Start();
     Vst3Audio<float> audio(8);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     EXPECT_EQ(plugin.processor->Vtbl->Process(plugin.processor, nullptr), kVst3InvalidArgument);
     EXPECT_EQ(plugin.ProcessBuses<float>(&audio.inputBus, 1, &audio.outputBus, 1, -5), kVst3InvalidArgument);
     plugin.data.NumSamples = 8;
@@ -689,7 +679,7 @@ TEST(Vst3Processing, TransportReachesTheBlockSection) {
                     kVst3ContextPlaying | kVst3ContextRecording;
     context.Tempo = 100.0;
     Vst3Audio<float> audio(16);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     EXPECT_EQ(module.Process(audio, nullptr, &context), kVst3ResultOk);
     ExpectRouted(audio, 0, 1);
 }
@@ -933,7 +923,7 @@ TEST(Vst3State, ControllerMirrorsTheComponentState) {
         EXPECT_EQ(plugin.Normalized(0), load.shown1 / 16.0) << load.value1;
         EXPECT_EQ(plugin.Normalized(1), load.shown2 / 16.0) << load.value2;
         Vst3Audio<float> audio(6);
-        audio.Fill(Input<float>);
+        audio.Fill(DistinctInput<float>);
         plugin.Process(audio);
         ExpectRouted(audio, int(load.shown1), int(load.shown2));
     }
