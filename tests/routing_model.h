@@ -20,6 +20,14 @@ constexpr int kSavedSliders = 64;
 constexpr float kMarker = -1000.0f;
 constexpr std::size_t kStateBytes = sizeof(float) * (kSavedSliders + 1);
 
+// A state chunk: the marker, then these sliders from slider 1 on.
+inline std::vector<unsigned char> Chunk(std::vector<float> sliders) {
+    sliders.insert(sliders.begin(), kMarker);
+    std::vector<unsigned char> bytes(sliders.size() * sizeof(float));
+    std::memcpy(bytes.data(), sliders.data(), bytes.size());
+    return bytes;
+}
+
 inline double FiniteOrZero(double x) { return std::isfinite(x) ? x : 0.0; }
 
 // The input channel (0-based) that a slider value picks, or -1 for silence.

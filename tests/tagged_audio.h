@@ -8,6 +8,13 @@
 
 constexpr int kTaggedChannels = 16;
 
+// A distinct value per channel and frame; in double precision one that float
+// cannot hold, so a pass through single precision would show.
+template <class Sample>
+Sample DistinctInput(int channel, int frame) {
+    return Sample(channel + 1) + Sample(1) / Sample(frame + 3);
+}
+
 // Input c of frame j holds a number that no other input of that frame holds.
 template <class Sample>
 Sample Tagged(int channel, int frame) {

@@ -10,32 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "block_transport.h"
 #include "clap_host.h"
 #include "clap_plugin.h"
 #include "patcher_effect.h"
 #include "plugin_under_test.h"
 #include "routing_model.h"
 #include "strict_mode.h"
+#include "tagged_audio.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr int kNone = 16;
 constexpr std::uint64_t kSilentOutputs = 0xFFFC;
-
-// A distinct value per channel and frame; in double precision one that float
-// cannot hold, so a pass through single precision would show.
-template <class Sample>
-Sample Input(int channel, int frame) {
-    return Sample(channel + 1) + Sample(1) / Sample(frame + 3);
-}
-
-Bytes Chunk(std::vector<float> values) {
-    values.insert(values.begin(), -1000.0f);
-    Bytes bytes(values.size() * sizeof(float));
-    std::memcpy(bytes.data(), values.data(), bytes.size());
-    return bytes;
-}
+using routing_model::Chunk;
 
 // Every output of the block as `source(output, frame)` routes it (kNone:
 // silence), and outputs 3 to 16 marked constant, as is a routed one whose
@@ -208,49 +197,19 @@ TEST(ClapPlugin, ValuesAndTextsBothWays) {
     EXPECT_EQ(value, 7.0);
 }
 
-// Transport of a process call as the block section sees it: what a flag
-// does not vouch for is kept from before, or 0 for the position.
+// Transport of a process call as the block section sees it.
 TEST(ClapPlugin, TransportReachesTheBlockSection) {
-    using F = std::uint32_t;
-    const F all = kClapTransportHasTempo | kClapTransportHasTimeSignature | kClapTransportHasBeatsTimeline |
-                  kClapTransportIsPlaying | kClapTransportIsRecording;
-    const struct {
-        F flags;
-        double tempo;
-        std::uint16_t numerator;
-        double beats;
-        double seenTempo, seenNumerator, seenBeats, playState;
-    } cases[] = {
-        {all, 140.0, 7, 33.25, 140.0, 7.0, 33.25, 5.0},
-        {kClapTransportIsPlaying | kClapTransportHasBeatsTimeline, 150.0, 5, -2.5, 140.0, 7.0, -2.5, 1.0},
-        {kClapTransportIsRecording | kClapTransportHasTempo, 90.0, 3, 8.0, 90.0, 7.0, 0.0, 4.0},
-        {kClapTransportHasTimeSignature, 60.0, 3, 8.0, 90.0, 3.0, 0.0, 0.0},
-    };
-    CPatcherPlugin plugin;
-    plugin.Activate(48000.0, 16);
-    float in[16][4] = {}, out[16][4];
-    float* inputs[16];
-    float* outputs[16];
-    for (int c = 0; c < 16; ++c) {
-        inputs[c] = in[c];
-        outputs[c] = out[c];
-    }
-    const TVexilEffect& effect = plugin.GetEffect();
-    TPatcherTransport transport;
-    for (const auto& c : cases) {
+    ExpectBlockSectionSeesTransports([](const TransportCase& c) {
         TClapEventTransport clap{};
-        clap.Flags = c.flags;
-        clap.Tempo = c.tempo;
-        clap.TimeSigNumerator = c.numerator;
+        clap.Flags = (c.tempo ? kClapTransportHasTempo : 0u) | (c.signature ? kClapTransportHasTimeSignature : 0u) |
+                     (c.beats ? kClapTransportHasBeatsTimeline : 0u) | (c.playing ? kClapTransportIsPlaying : 0u) |
+                     (c.recording ? kClapTransportIsRecording : 0u);
+        clap.Tempo = c.tempoValue;
+        clap.TimeSigNumerator = static_cast<std::uint16_t>(c.numerator);
         clap.TimeSigDenominator = 8;
-        clap.SongPosBeats = static_cast<std::int64_t>(c.beats * static_cast<double>(kClapBeatTimeFactor));
-        plugin.BeginBlock<float>(PatcherTransport(&clap, transport), inputs, outputs, 4).Finish();
-        EXPECT_EQ(effect.Tempo, c.seenTempo) << c.flags;
-        EXPECT_EQ(effect.TimeSigNumerator, c.seenNumerator) << c.flags;
-        EXPECT_EQ(effect.BeatPosition, c.seenBeats) << c.flags;
-        EXPECT_EQ(effect.PlayState, c.playState) << c.flags;
-    }
-    EXPECT_EQ(PatcherTransport(nullptr, transport), nullptr);
+        clap.SongPosBeats = static_cast<std::int64_t>(c.beatsValue * static_cast<double>(kClapBeatTimeFactor));
+        return clap;
+    });
 }
 
 template <class Sample>
@@ -269,7 +228,7 @@ TYPED_TEST(ClapRouting, EveryValueOfEitherParameterRoutes) {
     ClapAudio<TypeParam> audio(32);
     for (int v = 0; v <= 16; ++v) {
         this->plugin.Route(v, 16 - v);
-        audio.Fill(Input<TypeParam>);
+        audio.Fill(DistinctInput<TypeParam>);
         ASSERT_EQ(this->plugin.Process(audio), kClapProcessContinueIfNotQuiet);
         ExpectRouted(audio, v, 16 - v);
         EXPECT_EQ(this->plugin.Value(0), v);
@@ -283,7 +242,7 @@ TYPED_TEST(ClapRouting, AnyBuffersAnyBlockSizeAnySamples) {
     const auto odd = [](int c, int j) {
         const S specials[] = {std::numeric_limits<S>::quiet_NaN(), std::numeric_limits<S>::infinity(),
                               -std::numeric_limits<S>::infinity(), std::numeric_limits<S>::denorm_min(), S(-0.0)};
-        return j % 3 == 1 ? specials[(c + j) % 5] : Input<S>(c, j);
+        return j % 3 == 1 ? specials[(c + j) % 5] : DistinctInput<S>(c, j);
     };
     this->plugin.Route(6, 13);
     for (int frames : {1, 7, 300, 4096})
@@ -298,7 +257,7 @@ TYPED_TEST(ClapRouting, AnyBuffersAnyBlockSizeAnySamples) {
 
 TYPED_TEST(ClapRouting, EventsLandOnTheirFrame) {
     ClapAudio<TypeParam> audio(64);
-    audio.Fill(Input<TypeParam>);
+    audio.Fill(DistinctInput<TypeParam>);
     ClapEvents events;
     events.Param(0, 1, 9)
         .Param(10, 0, 3.7)                                       // truncated
@@ -325,7 +284,7 @@ TYPED_TEST(ClapRouting, EventsLandOnTheirFrame) {
     // Events out of order land no earlier than where the block has got to.
     events.Clear();
     events.Param(30, 0, 4).Param(5, 1, 2);
-    audio.Fill(Input<TypeParam>);
+    audio.Fill(DistinctInput<TypeParam>);
     this->plugin.Process(audio, &events);
     ExpectRouted(audio, [](int o, int j) { return o == 0 ? (j < 30 ? 12 : 4) : (j < 30 ? 8 : 2); });
 }
@@ -343,7 +302,7 @@ TEST(ClapPlugin, FlushAppliesChangesOutsideProcessing) {
     events.Param(0, 0, 2);
     plugin.Flush(events);  // active, not processing: audio thread
     ClapAudio<float> audio(16);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     plugin.Process(audio);
     ExpectRouted(audio, 2, kNone);
     plugin.params->Flush(plugin.plugin, nullptr, nullptr);
@@ -359,7 +318,7 @@ TEST(ClapPlugin, LifecyclesHostsLeadItThrough) {
         ClapInstance plugin(host);
         EXPECT_FALSE(plugin.plugin->StartProcessing(plugin.plugin));
         ClapAudio<float> audio(8);
-        audio.Fill(Input<float>);
+        audio.Fill(DistinctInput<float>);
         ClapEvents events;
         events.Param(0, 0, 11);
         EXPECT_EQ(plugin.Process(audio, &events), kClapProcessError);
@@ -373,7 +332,7 @@ TEST(ClapPlugin, LifecyclesHostsLeadItThrough) {
             ASSERT_TRUE(plugin.Activate(44100.0 + cycle, maxFrames)) << maxFrames;
             ASSERT_TRUE(plugin.plugin->StartProcessing(plugin.plugin));
             ClapAudio<double> audio(cycle % 2 ? 1 : 300, cycle % 2 ? 0 : 1);
-            audio.Fill(Input<double>);
+            audio.Fill(DistinctInput<double>);
             ASSERT_EQ(plugin.Process(audio), kClapProcessContinueIfNotQuiet);
             ExpectRouted(audio, 4, 9);
             plugin.plugin->StopProcessing(plugin.plugin);
@@ -426,7 +385,7 @@ TEST(ClapPlugin, AudioOtherThanDescribedIsAnsweredGently) {
             for (std::uint32_t ch = 0; ch < n; ++ch) {
                 auto& data = in32.emplace_back(kFrames);
                 in32Channel.push_back(int(ch));
-                for (std::uint32_t j = 0; j < kFrames; ++j) data[j] = Input<float>(int(ch), int(j));
+                for (std::uint32_t j = 0; j < kFrames; ++j) data[j] = DistinctInput<float>(int(ch), int(j));
                 channels.push_back(data.data());
             }
             inPorts.push_back({count == kNoArray ? nullptr : channels.data(), nullptr, n, 0, 0});
@@ -465,14 +424,14 @@ TEST(ClapPlugin, AudioOtherThanDescribedIsAnsweredGently) {
                 for (std::uint32_t j = 0; j < kFrames; ++j) {
                     const int from = p > 0 || ch > 1 ? -1 : ch == 0 ? 3 : j < kFrames / 2 ? 14 : 2;
                     const bool given = !c.doubleOutputs && !c.ins.empty() && c.ins[0] != kNoArray && from < c.ins[0];
-                    const double expected = from >= 0 && given ? Input<float>(from, int(j)) : 0.0;
+                    const double expected = from >= 0 && given ? DistinctInput<float>(from, int(j)) : 0.0;
                     const double actual = c.doubleOutputs ? out64Channels[p][ch][j] : out32Channels[p][ch][j];
                     ASSERT_EQ(actual, expected) << "port " << p << ", output " << ch + 1 << ", frame " << j;
                 }
             }
         }
         for (std::size_t i = 0; i < in32.size(); ++i)
-            for (std::uint32_t j = 0; j < kFrames; ++j) ASSERT_EQ(in32[i][j], Input<float>(in32Channel[i], int(j)));
+            for (std::uint32_t j = 0; j < kFrames; ++j) ASSERT_EQ(in32[i][j], DistinctInput<float>(in32Channel[i], int(j)));
         EXPECT_EQ(plugin.Value(1), 2.0);
         plugin.Route(3, 14);
     }
@@ -517,7 +476,7 @@ TEST(ClapPlugin, HostExtensionsAreUsedOnlyWhereOfferedAndAllowed) {
         ClapInstance plugin(host);
         plugin.Start();
         ClapAudio<float> audio(32);
-        audio.Fill(Input<float>);
+        audio.Fill(DistinctInput<float>);
         plugin.Process(audio);
         ASSERT_TRUE(plugin.Load(Chunk({3, 4})));
         EXPECT_FALSE(plugin.Load(Bytes(260, 0)));
@@ -632,7 +591,7 @@ TEST(ClapState, OddValuesShowAsTheyRouteAndRoundTrip) {
         EXPECT_EQ(plugin.Value(0), load.shown1) << load.value1;
         EXPECT_EQ(plugin.Value(1), load.shown2) << load.value2;
         ClapAudio<float> audio(8);
-        audio.Fill(Input<float>);
+        audio.Fill(DistinctInput<float>);
         plugin.Process(audio);
         ExpectRouted(audio, int(load.shown1), int(load.shown2));
         EXPECT_EQ(plugin.Save(), chunk);
@@ -674,7 +633,7 @@ TEST(ClapInstances, ManyRouteEachAsTheirOwnParametersSay) {
     }
     ClapAudio<double> audio(40, 2);
     for (int i = 0; i < 64; ++i) {
-        audio.Fill(Input<double>);
+        audio.Fill(DistinctInput<double>);
         plugins[i]->Process(audio);
         ExpectRouted(audio, i % 17, (i * 5) % 17);
     }

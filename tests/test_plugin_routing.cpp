@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "plugin_under_test.h"
+#include "tagged_audio.h"
 
 namespace {
 
@@ -21,17 +22,10 @@ void Process(AEffect* effect, Sample** inputs, Sample** outputs, VstInt32 frames
         effect->processDoubleReplacing(effect, inputs, outputs, frames);
 }
 
-// A distinct value per channel and frame; in double precision one that float
-// cannot hold, so a pass through single precision would show.
-template <class Sample>
-Sample Input(int channel, int frame) {
-    return Sample(channel + 1) + Sample(1) / Sample(frame + 3);
-}
-
 template <class Sample>
 void FillInputs(AudioBuffers<Sample>& buffers) {
     for (int c = 0; c < int(buffers.in.size()); ++c)
-        for (int j = 0; j < int(buffers.in[c].size()); ++j) buffers.in[c][j] = Input<Sample>(c, j);
+        for (int j = 0; j < int(buffers.in[c].size()); ++j) buffers.in[c][j] = DistinctInput<Sample>(c, j);
 }
 
 // Outputs 1 and 2 carry the inputs that `source1` and `source2` select

@@ -14,11 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "block_transport.h"
 #include "clap_host.h"
 #include "patcher_effect.h"
 #include "plugin_under_test.h"
 #include "routing_model.h"
 #include "strict_mode.h"
+#include "tagged_audio.h"
 #include "vst3_host.h"
 #include "vst3_plugin.h"
 
@@ -28,18 +30,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr int kNone = 16;
 constexpr std::uint64_t kSilentOutputs = 0xFFFC;
 const double kNan = std::numeric_limits<double>::quiet_NaN();
-
-template <class Sample>
-Sample Input(int channel, int frame) {
-    return Sample(channel + 1) + Sample(1) / Sample(frame + 3);
-}
-
-Bytes Chunk(std::vector<float> values) {
-    values.insert(values.begin(), -1000.0f);
-    Bytes bytes(values.size() * sizeof(float));
-    std::memcpy(bytes.data(), values.data(), bytes.size());
-    return bytes;
-}
+using routing_model::Chunk;
 
 std::string Ascii(const TVst3Char16* text) {
     std::string ascii;
@@ -335,7 +326,7 @@ TEST(Vst3Plugin, TakesSixteenChannelsEachWayAndReportsWhatItTook) {
     plugin.Start();
     plugin.Route(15, 4);
     Vst3Audio<float> audio(5);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     ASSERT_EQ(plugin.Process(audio), kVst3ResultOk);
     ExpectRouted(audio, 15, 4);
 }
@@ -409,7 +400,7 @@ TEST(Vst3Parameters, MapNormalizedValuesToStepsAsListsDo) {
         Vst3Changes changes;
         changes.Add(0, 0, c.normalized);
         Vst3Audio<float> audio(4);
-        audio.Fill(Input<float>);
+        audio.Fill(DistinctInput<float>);
         plugin.Process(audio, &changes);
         ExpectRouted(audio, int(c.step), 1);
         TVst3String128 text{};
@@ -477,14 +468,14 @@ TEST(Vst3Processing, RoutesBothPrecisionsSeparateAndInPlace) {
             plugin.Start(64, kVst3Sample64);
             plugin.Route(route.source1, route.source2);
             Vst3Audio<double> wide(37, inPlace);
-            wide.Fill(Input<double>);
+            wide.Fill(DistinctInput<double>);
             ASSERT_EQ(plugin.Process(wide), kVst3ResultOk);
             ExpectRouted(wide, route.source1, route.source2);
             const std::uint64_t silent =
                 kSilentOutputs | (route.source1 == kNone ? 1u : 0u) | (route.source2 == kNone ? 2u : 0u);
             EXPECT_EQ(wide.outputBus.SilenceFlags, silent);
             Vst3Audio<float> narrow(512, inPlace);
-            narrow.Fill(Input<float>);
+            narrow.Fill(DistinctInput<float>);
             ASSERT_EQ(plugin.Process(narrow), kVst3ResultOk);
             ExpectRouted(narrow, route.source1, route.source2);
             EXPECT_EQ(narrow.outputBus.SilenceFlags, silent);
@@ -508,7 +499,7 @@ TEST(Vst3Processing, OutputsOfSilentInputsAreFlaggedSilent) {
         plugin.Start();
         plugin.Route(3, 9);
         Vst3Audio<float> audio(16);
-        audio.Fill(Input<float>);
+        audio.Fill(DistinctInput<float>);
         audio.inputBus.SilenceFlags = c.silentInputs;
         Vst3Changes changes;
         if (c.change) changes.Add(0, 4, 3 / 16.0);
@@ -524,7 +515,7 @@ TEST(Vst3Processing, MisbehaviourIsToldOnceAnActivation) {
     Vst3Instance plugin;
     plugin.Start();
     Vst3Audio<float> audio(8);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     audio.inputBus.NumChannels = audio.outputBus.NumChannels = 2;
     testing::internal::CaptureStderr();
     for (int call = 0; call < 3; ++call) ASSERT_EQ(plugin.Process(audio), kVst3ResultOk);
@@ -551,7 +542,7 @@ TEST(Vst3Processing, ChangesTakeEffectAtTheirSampleOffsets) {
     // A second queue for a parameter, and points past the block and before it.
     changes.NewQueue(0).Add(0, 9, 6 / 16.0).Add(7, 3, 0.5).Add(1, 40, 0.0).NewQueue(1).Add(1, -3, 12 / 16.0);
     Vst3Audio<float> audio(20);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     ASSERT_EQ(plugin.Process(audio, &changes), kVst3ResultOk);
     ExpectRouted(audio, [](int output, int frame) {
         if (output == 0) return frame < 5 ? 0 : frame < 9 ? 4 : frame < 13 ? 6 : kNone;
@@ -560,7 +551,7 @@ TEST(Vst3Processing, ChangesTakeEffectAtTheirSampleOffsets) {
     // The last point of each queue in offset order holds.
     EXPECT_EQ(audio.outputBus.SilenceFlags, kSilentOutputs);
     Vst3Audio<float> next(3);
-    next.Fill(Input<float>);
+    next.Fill(DistinctInput<float>);
     plugin.Process(next);
     ExpectRouted(next, kNone, 0);
     // NaN points are passed over.
@@ -574,7 +565,7 @@ TEST(Vst3Processing, CallOfNoFramesAppliesChangesAndTouchesNoBuffer) {
     Vst3Instance plugin;
     plugin.Start();
     Vst3Audio<float> audio(8);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     Vst3Changes changes;
     changes.Add(0, 0, 7 / 16.0).Add(1, 3, 1.0);
     ASSERT_EQ(plugin.ProcessBuses<float>(&audio.inputBus, 1, &audio.outputBus, 1, 0, &changes), kVst3ResultOk);
@@ -611,7 +602,7 @@ TEST(Vst3Processing, AnyBusesAreServedWithoutReadingPastThem) {
         std::vector<std::vector<float>> in(c.inputs, std::vector<float>(frames)), out;
         std::vector<float*> inputs(c.inputs);
         for (int ch = 0; ch < c.inputs; ++ch) {
-            for (int j = 0; j < frames; ++j) in[ch][j] = Input<float>(ch, j);
+            for (int j = 0; j < frames; ++j) in[ch][j] = DistinctInput<float>(ch, j);
             inputs[ch] = ch == c.nullChannel ? nullptr : in[ch].data();
         }
         std::vector<TVst3AudioBusBuffers> outBuses(c.outputBuses);
@@ -639,7 +630,7 @@ TEST(Vst3Processing, AnyBusesAreServedWithoutReadingPastThem) {
                 const int source = b > 0 ? -1 : ch == 0 ? 1 : ch == 1 ? 0 : -1;
                 const bool given = source >= 0 && source < c.inputs && !c.nullInputs && source != c.nullChannel;
                 for (int j = 0; j < frames; ++j)
-                    ASSERT_EQ(channel[j], given ? Input<float>(source, j) : 0.0f) << "bus " << b << " channel " << ch;
+                    ASSERT_EQ(channel[j], given ? DistinctInput<float>(source, j) : 0.0f) << "bus " << b << " channel " << ch;
             }
     }
 }
@@ -648,7 +639,7 @@ TEST(Vst3Processing, RefusesWhatCannotBeProcessed) {
     Vst3Instance plugin;
     plugin.Start();
     Vst3Audio<float> audio(8);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     EXPECT_EQ(plugin.processor->Vtbl->Process(plugin.processor, nullptr), kVst3InvalidArgument);
     EXPECT_EQ(plugin.ProcessBuses<float>(&audio.inputBus, 1, &audio.outputBus, 1, -5), kVst3InvalidArgument);
     plugin.data.NumSamples = 8;
@@ -667,57 +658,28 @@ TEST(Vst3Processing, RefusesWhatCannotBeProcessed) {
     ExpectRouted(audio, 5, 6);
 }
 
-// The process context's transport, as the block section sees it: what a
-// flag does not vouch for is kept from before, or 0 for the position.
+// The process context's transport, as the block section sees it.
 TEST(Vst3Processing, TransportReachesTheBlockSection) {
-    using F = std::uint32_t;
-    const F all = kVst3ContextTempoValid | kVst3ContextTimeSigValid | kVst3ContextProjectTimeMusicValid |
-                  kVst3ContextPlaying | kVst3ContextRecording;
-    const struct {
-        F state;
-        double tempo;
-        std::int32_t numerator;
-        double beats;
-        double seenTempo, seenNumerator, seenBeats, playState;
-    } cases[] = {
-        {all, 140.0, 7, 33.25, 140.0, 7.0, 33.25, 5.0},
-        {kVst3ContextPlaying | kVst3ContextProjectTimeMusicValid, 150.0, 5, -2.5, 140.0, 7.0, -2.5, 1.0},
-        {kVst3ContextRecording | kVst3ContextTempoValid, 90.0, 3, 8.0, 90.0, 7.0, 0.0, 4.0},
-        {kVst3ContextTimeSigValid, 60.0, 3, 8.0, 90.0, 3.0, 0.0, 0.0},
-    };
-    CPatcherPlugin plugin;
-    plugin.Activate(48000.0, 16);
-    float in[16][4] = {}, out[16][4];
-    float* inputs[16];
-    float* outputs[16];
-    for (int c = 0; c < 16; ++c) {
-        inputs[c] = in[c];
-        outputs[c] = out[c];
-    }
-    const TVexilEffect& effect = plugin.GetEffect();
-    TPatcherTransport transport;
-    for (const auto& c : cases) {
+    ExpectBlockSectionSeesTransports([](const TransportCase& c) {
         TVst3ProcessContext context{};
-        context.State = c.state;
-        context.Tempo = c.tempo;
+        context.State = (c.tempo ? kVst3ContextTempoValid : 0u) | (c.signature ? kVst3ContextTimeSigValid : 0u) |
+                        (c.beats ? kVst3ContextProjectTimeMusicValid : 0u) | (c.playing ? kVst3ContextPlaying : 0u) |
+                        (c.recording ? kVst3ContextRecording : 0u);
+        context.Tempo = c.tempoValue;
         context.TimeSigNumerator = c.numerator;
         context.TimeSigDenominator = 8;
-        context.ProjectTimeMusic = c.beats;
-        plugin.BeginBlock<float>(PatcherTransport(&context, transport), inputs, outputs, 4).Finish();
-        EXPECT_EQ(effect.Tempo, c.seenTempo) << c.state;
-        EXPECT_EQ(effect.TimeSigNumerator, c.seenNumerator) << c.state;
-        EXPECT_EQ(effect.BeatPosition, c.seenBeats) << c.state;
-        EXPECT_EQ(effect.PlayState, c.playState) << c.state;
-    }
-    EXPECT_EQ(PatcherTransport(nullptr, transport), nullptr);
+        context.ProjectTimeMusic = c.beatsValue;
+        return context;
+    });
     // And through the module: a context in the call is taken.
     Vst3Instance module;
     module.Start();
     TVst3ProcessContext context{};
-    context.State = all;
+    context.State = kVst3ContextTempoValid | kVst3ContextTimeSigValid | kVst3ContextProjectTimeMusicValid |
+                    kVst3ContextPlaying | kVst3ContextRecording;
     context.Tempo = 100.0;
     Vst3Audio<float> audio(16);
-    audio.Fill(Input<float>);
+    audio.Fill(DistinctInput<float>);
     EXPECT_EQ(module.Process(audio, nullptr, &context), kVst3ResultOk);
     ExpectRouted(audio, 0, 1);
 }
@@ -961,7 +923,7 @@ TEST(Vst3State, ControllerMirrorsTheComponentState) {
         EXPECT_EQ(plugin.Normalized(0), load.shown1 / 16.0) << load.value1;
         EXPECT_EQ(plugin.Normalized(1), load.shown2 / 16.0) << load.value2;
         Vst3Audio<float> audio(6);
-        audio.Fill(Input<float>);
+        audio.Fill(DistinctInput<float>);
         plugin.Process(audio);
         ExpectRouted(audio, int(load.shown1), int(load.shown2));
     }

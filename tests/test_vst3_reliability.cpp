@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "heap_traffic.h"
+#include "instance_cycles.h"
 #include "tagged_audio.h"
 #include "vst3_host.h"
 
@@ -126,16 +127,7 @@ TEST(Vst3Instances, HundredCreateDestroyCyclesLeaveNothingBehind) {
         plugin.LoadBoth(plugin.Save(7));
         return Sources(audio) == std::pair(i % 17 == 16 ? -1 : i % 17, 3);
     };
-    ASSERT_TRUE(cycle(0));  // the module's descriptions, made once
-    const HeapTraffic start = HeapTraffic::Now();
-    int wrong = 0;
-    for (int i = 1; i <= 100; ++i) wrong += !cycle(i);
-    const HeapTraffic used = HeapTraffic::Now().Since(start);
-    EXPECT_EQ(wrong, 0);
-    if (!kCountsLibrary) GTEST_SKIP() << "the library's allocations cannot be counted from here";
-    EXPECT_GT(used.news, 100u);
-    EXPECT_EQ(used.news, used.deletes);
-    EXPECT_EQ(used.mallocs, used.frees);
+    ExpectHundredCyclesLeaveNothingBehind(cycle);
 }
 
 // Short of memory, a host's calls fail with an answer: nothing thrown
