@@ -166,37 +166,37 @@ int FormatSlots(const char* format, const std::uint64_t* slots, Sink sink) {
             format += 2;
             continue;
         }
-        char spec[64];
+        char conv[64];
         std::size_t length = 0;
-        spec[length++] = *format++;
+        conv[length++] = *format++;
         bool wide = false;
         while (*format && !std::strchr("diouxXcsfFeEgGaAp", *format)) {
             if (*format == '*') {
-                length += std::snprintf(spec + length, sizeof spec - length - 2, "%d", static_cast<int>(*slots++));
+                length += std::snprintf(conv + length, sizeof conv - length - 2, "%d", static_cast<int>(*slots++));
             } else if (*format == 'l' || *format == 'z' || *format == 'j' || *format == 't' || *format == 'q') {
                 wide = true;
-            } else if (*format != 'L' && *format != 'h' && length < sizeof spec - 4) {
-                spec[length++] = *format;
+            } else if (*format != 'L' && *format != 'h' && length < sizeof conv - 4) {
+                conv[length++] = *format;
             }
             ++format;
         }
         const char conversion = *format ? *format++ : 'd';
-        if (wide && std::strchr("diouxX", conversion)) spec[length++] = 'l';
-        spec[length++] = conversion;
-        spec[length] = 0;
+        if (wide && std::strchr("diouxX", conversion)) conv[length++] = 'l';
+        conv[length++] = conversion;
+        conv[length] = 0;
         const std::uint64_t slot = *slots++;
         char text[512];
         int size;
         if (std::strchr("fFeEgGaA", conversion)) {
             double value;
             std::memcpy(&value, &slot, sizeof value);
-            size = std::snprintf(text, sizeof text, spec, value);
+            size = std::snprintf(text, sizeof text, conv, value);
         } else if (conversion == 's' || conversion == 'p') {
-            size = std::snprintf(text, sizeof text, spec, reinterpret_cast<void*>(slot));
+            size = std::snprintf(text, sizeof text, conv, reinterpret_cast<void*>(slot));
         } else if (wide) {
-            size = std::snprintf(text, sizeof text, spec, static_cast<long>(slot));
+            size = std::snprintf(text, sizeof text, conv, static_cast<long>(slot));
         } else {
-            size = std::snprintf(text, sizeof text, spec, static_cast<int>(slot));
+            size = std::snprintf(text, sizeof text, conv, static_cast<int>(slot));
         }
         put(text, static_cast<std::size_t>(std::min<int>(size, sizeof text - 1)));
     }
