@@ -93,21 +93,31 @@ VstIntPtr VSTCALLBACK HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPt
     }
 }
 
-// Separate input and output buffers for every channel, inputs filled with noise.
+// Separate input and output buffers for every channel, inputs filled with
+// noise. All of them lie in one arena, each on a cache line of its own and
+// apart by more than a block, so that every benchmark's buffers lie alike
+// whatever the heap held before: formats are compared on their work, not on
+// where their buffers happened to fall.
 template <class Sample>
 struct Buffers {
     explicit Buffers(int frames)
-        : in(kChannels, std::vector<Sample>(frames)), out(kChannels, std::vector<Sample>(frames)) {
+        : frames(frames),
+          stride((static_cast<std::size_t>(frames) * sizeof(Sample) / kLine + 2) * kLine / sizeof(Sample)),
+          arena(2 * kChannels * stride + kLine / sizeof(Sample)) {
+        const auto address = reinterpret_cast<std::uintptr_t>(arena.data());
+        Sample* base = arena.data() + (kLine - address % kLine) % kLine / sizeof(Sample);
         std::mt19937 random(7);
         std::uniform_real_distribution<double> noise(-1.0, 1.0);
-        for (auto& channel : in)
-            for (Sample& s : channel) s = static_cast<Sample>(noise(random));
         for (int c = 0; c < kChannels; ++c) {
-            inPtr[c] = in[c].data();
-            outPtr[c] = out[c].data();
+            inPtr[c] = base + static_cast<std::size_t>(c) * stride;
+            outPtr[c] = base + static_cast<std::size_t>(kChannels + c) * stride;
+            for (int j = 0; j < frames; ++j) inPtr[c][j] = static_cast<Sample>(noise(random));
         }
     }
-    std::vector<std::vector<Sample>> in, out;
+    static constexpr std::size_t kLine = 64;
+    const int frames;
+    const std::size_t stride;
+    std::vector<Sample> arena;
     Sample* inPtr[kChannels];
     Sample* outPtr[kChannels];
 };
@@ -149,6 +159,17 @@ void CopyLimit(Sample* const* in, Sample* const* out, int frames) {
     for (int c = 2; c < kChannels; ++c) std::fill_n(out[c], frames, Sample(0));
 }
 
+// Whether a plug-in's outputs agree with the copy limit's bit for bit, without
+// which the comparison means nothing.
+template <class Sample>
+bool MatchesCopyLimit(const Buffers<Sample>& buffers) {
+    Buffers<Sample> reference(buffers.frames);
+    CopyLimit(reference.inPtr, reference.outPtr, buffers.frames);
+    for (int c = 0; c < kChannels; ++c)
+        if (std::memcmp(buffers.outPtr[c], reference.outPtr[c], sizeof(Sample) * buffers.frames) != 0) return false;
+    return true;
+}
+
 // Hosts commonly run their audio threads with flush-to-zero and
 // denormals-are-zero on, which takes floats through other steps.
 enum class Fpu { Default, FlushDenormals };
@@ -182,15 +203,11 @@ void BM_Plugin(benchmark::State& state) {
     Buffers<Sample> buffers(frames);
     Instance plugin;
 
-    // The two must agree bit for bit, or the comparison means nothing.
-    Buffers<Sample> reference(frames);
-    CopyLimit(reference.inPtr, reference.outPtr, frames);
     plugin.Process(buffers.inPtr, buffers.outPtr, frames);
-    for (int c = 0; c < kChannels; ++c)
-        if (std::memcmp(buffers.out[c].data(), reference.out[c].data(), sizeof(Sample) * frames) != 0) {
-            state.SkipWithError("plug-in outputs differ from the copy limit");
-            return;
-        }
+    if (!MatchesCopyLimit(buffers)) {
+        state.SkipWithError("plug-in outputs differ from the copy limit");
+        return;
+    }
 
     for (auto _ : state) {
         plugin.Process(buffers.inPtr, buffers.outPtr, frames);
@@ -224,14 +241,11 @@ void BM_Clap(benchmark::State& state) {
     time.Tempo = transport.tempo;
     time.TimeSigNumerator = time.TimeSigDenominator = 4;
 
-    Buffers<Sample> reference(frames);
-    CopyLimit(reference.inPtr, reference.outPtr, frames);
     plugin.Process(inputs, outputs, static_cast<std::uint32_t>(frames), nullptr, &time);
-    for (int c = 0; c < kChannels; ++c)
-        if (std::memcmp(buffers.out[c].data(), reference.out[c].data(), sizeof(Sample) * frames) != 0) {
-            state.SkipWithError("CLAP outputs differ from the copy limit");
-            return;
-        }
+    if (!MatchesCopyLimit(buffers)) {
+        state.SkipWithError("CLAP outputs differ from the copy limit");
+        return;
+    }
 
     double samplePos = 0.0;
     for (auto _ : state) {
@@ -269,14 +283,11 @@ void BM_Vst3(benchmark::State& state) {
     context.Tempo = transport.tempo;
     context.TimeSigNumerator = context.TimeSigDenominator = 4;
 
-    Buffers<Sample> reference(frames);
-    CopyLimit(reference.inPtr, reference.outPtr, frames);
     plugin.ProcessBuses<Sample>(&inputs, 1, &outputs, 1, frames, nullptr, &context);
-    for (int c = 0; c < kChannels; ++c)
-        if (std::memcmp(buffers.out[c].data(), reference.out[c].data(), sizeof(Sample) * frames) != 0) {
-            state.SkipWithError("VST 3 outputs differ from the copy limit");
-            return;
-        }
+    if (!MatchesCopyLimit(buffers)) {
+        state.SkipWithError("VST 3 outputs differ from the copy limit");
+        return;
+    }
 
     double samplePos = 0.0;
     for (auto _ : state) {
@@ -396,14 +407,11 @@ void BM_Lv2(benchmark::State& state) {
     Buffers<float> buffers(frames);
     Lv2Instance plugin(buffers.inPtr, buffers.outPtr);
 
-    Buffers<float> reference(frames);
-    CopyLimit(reference.inPtr, reference.outPtr, frames);
     plugin.Run(static_cast<std::uint32_t>(frames));
-    for (int c = 0; c < kChannels; ++c)
-        if (std::memcmp(buffers.out[c].data(), reference.out[c].data(), sizeof(float) * frames) != 0) {
-            state.SkipWithError("LV2 outputs differ from the copy limit");
-            return;
-        }
+    if (!MatchesCopyLimit(buffers)) {
+        state.SkipWithError("LV2 outputs differ from the copy limit");
+        return;
+    }
 
     for (auto _ : state) {
         plugin.Run(static_cast<std::uint32_t>(frames));
