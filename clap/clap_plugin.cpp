@@ -37,6 +37,8 @@ public:
     explicit CClapChanges(const TClapInputEvents* events)
         : Events(events), Count(events && events->Size && events->Get ? events->Size(events) : 0) {}
 
+    bool Empty() const { return Count == 0; }
+
     bool operator()(TPatcherChange& change) {
         while (Next < Count)
             if (const TClapEventParamValue* event = ParamValueEvent(Events->Get(Events, Next++))) {
@@ -197,16 +199,16 @@ std::int32_t CClapPlugin::Render(const TClapProcess& process) {
         out[p].ConstantMask = ChannelMask(0, out[p].ChannelCount);
     }
     TPatcherTransport transport;
-    auto block = Patcher.BeginBlock<Sample>(PatcherTransport(process.Transport, transport),
-                                            in ? Channels<Sample>(*in) : nullptr, in ? in->ChannelCount : 0,
-                                            out ? Channels<Sample>(*out) : nullptr, out ? out->ChannelCount : 0,
-                                            frames);
+    CClapChanges changes(process.InEvents);
+    const TPatcherProcessed processed = Patcher.Process<Sample>(
+        PatcherTransport(process.Transport, transport), in ? Channels<Sample>(*in) : nullptr,
+        in ? in->ChannelCount : 0, out ? Channels<Sample>(*out) : nullptr, out ? out->ChannelCount : 0, frames,
+        changes.Empty() ? TPatcherChanges{} : TPatcherChanges::From(changes), in ? in->ConstantMask : 0);
     // Described: one port of 16 channels each way, all of them given in this precision.
     if (process.AudioInputsCount != 1 || process.AudioOutputsCount != 1 || !in || !out ||
-        in->ChannelCount != kChannels || out->ChannelCount != kChannels || !block.AllChannelsGiven())
+        in->ChannelCount != kChannels || out->ChannelCount != kChannels || !processed.AllChannelsGiven)
         Note(TPatcherMisbehaviour::BufferLayout);
-    block.FinishWith(CClapChanges(process.InEvents));
-    if (out) out->ConstantMask = block.SilentOutputs(in ? in->ConstantMask : 0);
+    if (out) out->ConstantMask = processed.SilentOutputs;
     return kClapProcessContinueIfNotQuiet;
 }
 

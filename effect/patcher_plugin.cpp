@@ -242,8 +242,10 @@ TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transp
     return BeginBlock(transport, inputs, kChannels, outputs, kChannels, frames);
 }
 
+// What every processing call goes through is inlined into Process, so that
+// a call of a few frames costs little more than the frames themselves.
 template <class Sample>
-TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
+[[gnu::always_inline]] inline TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
                                                  std::uint32_t inputCount, Sample* const* outputs,
                                                  std::uint32_t outputCount, std::uint32_t frames) {
     TRuntime& runtime = *Runtime;
@@ -260,6 +262,17 @@ TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transp
     }
     runtime.Effect.DoBlock();
     return TPatcherBlock<Sample>(*this, inputs, inputCount, outputs, outputCount, frames);
+}
+
+template <class Sample>
+TPatcherProcessed CPatcherPlugin::Process(const TPatcherTransport* transport, Sample* const* inputs,
+                                          std::uint32_t inputCount, Sample* const* outputs, std::uint32_t outputCount,
+                                          std::uint32_t frames, TPatcherChanges changes, std::uint64_t quietInputs) {
+    TPatcherBlock<Sample> block = BeginBlock(transport, inputs, inputCount, outputs, outputCount, frames);
+    if (changes.Next)
+        for (TPatcherChange change; changes.Next(changes.Context, change);) block.Change(change);
+    block.Finish();
+    return {block.AllChannelsGiven(), block.SilentOutputs(quietInputs)};
 }
 
 template <class Sample>
@@ -289,18 +302,20 @@ const CPatcherPlugin::TBufferSpacing& CPatcherPlugin::SpacingOf(Sample* const* i
 }
 
 template <class Sample>
-TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, std::uint32_t inputCount,
+[[gnu::always_inline]] inline TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, std::uint32_t inputCount,
                                      Sample* const* outputs, std::uint32_t outputCount, std::uint32_t frames)
     : Plugin(plugin), Effect(plugin.Runtime->Effect), Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
     constexpr auto kChannels = static_cast<std::uint32_t>(CPatcherPlugin::kChannels);
     if (inputs && outputs && inputCount >= kChannels && outputCount >= kChannels) {
-        std::copy_n(inputs, kChannels, HostInputs);
-        std::copy_n(outputs, kChannels, Outputs);
+        HostInputs = inputs;
+        Outputs = outputs;
     } else {
         for (std::uint32_t c = 0; c < kChannels; ++c) {
-            HostInputs[c] = inputs && c < inputCount ? inputs[c] : nullptr;
-            Outputs[c] = outputs && c < outputCount ? outputs[c] : nullptr;
+            GivenInputs[c] = inputs && c < inputCount ? inputs[c] : nullptr;
+            GivenOutputs[c] = outputs && c < outputCount ? outputs[c] : nullptr;
         }
+        HostInputs = GivenInputs;
+        Outputs = GivenOutputs;
     }
     const CPatcherPlugin::TBufferSpacing& spacing = Plugin.SpacingOf(HostInputs, Outputs);
     OutputCount = outputCount;
@@ -335,16 +350,26 @@ void TPatcherBlock<Sample>::StageInputs(std::uint32_t begin, std::uint32_t end) 
 }
 
 template <class Sample>
-void TPatcherBlock<Sample>::RenderUntil(std::uint32_t frame) {
+[[gnu::always_inline]] inline void TPatcherBlock<Sample>::RenderUntil(std::uint32_t frame) {
     const std::uint32_t end = std::min(frame, Frames);
     // The usual first render: every channel the host's own, from frame 0.
     if (Rendered == 0 && end > 0 && !Silence && !Staged) {
         Effect.SampleFrames(HostInputs, Outputs, static_cast<std::int32_t>(end));
-        for (std::uint32_t k = 0; k < ExtraOutputCount; ++k)
-            if (ExtraOutputs[k]) std::fill(ExtraOutputs[k], ExtraOutputs[k] + end, Sample(0));
+        if (ExtraOutputCount > 0) SilenceExtraOutputs(0, end);
         Rendered = end;
         return;
     }
+    if (Rendered < end) RenderStretches(end);
+}
+
+template <class Sample>
+void TPatcherBlock<Sample>::SilenceExtraOutputs(std::uint32_t begin, std::uint32_t end) {
+    for (std::uint32_t k = 0; k < ExtraOutputCount; ++k)
+        if (ExtraOutputs[k]) std::fill(ExtraOutputs[k] + begin, ExtraOutputs[k] + end, Sample(0));
+}
+
+template <class Sample>
+void TPatcherBlock<Sample>::RenderStretches(std::uint32_t end) {
     while (Rendered < end) {
         std::uint32_t stop = end;
         if (Silence) stop = std::min(stop, Rendered + ScratchFrames);
@@ -364,8 +389,7 @@ void TPatcherBlock<Sample>::RenderUntil(std::uint32_t frame) {
         }
         Effect.SampleFrames(inputs, outputs, static_cast<std::int32_t>(stop - Rendered));
         // After the render, so that an extra output that is also an input is read first.
-        for (std::uint32_t k = 0; k < ExtraOutputCount; ++k)
-            if (ExtraOutputs[k]) std::fill(ExtraOutputs[k] + Rendered, ExtraOutputs[k] + stop, Sample(0));
+        SilenceExtraOutputs(Rendered, stop);
         Rendered = stop;
     }
 }
@@ -378,7 +402,7 @@ void TPatcherBlock<Sample>::Change(const TPatcherChange& change) {
 }
 
 template <class Sample>
-std::uint64_t TPatcherBlock<Sample>::SilentOutputs(std::uint64_t quietInputs) const {
+[[gnu::always_inline]] inline std::uint64_t TPatcherBlock<Sample>::SilentOutputs(std::uint64_t quietInputs) const {
     constexpr auto kRouted = static_cast<std::uint32_t>(CPatcherPlugin::kRoutedOutputs);
     std::uint64_t silent = patcher_kit::ChannelMask(kRouted, OutputCount);
     // The sources the frames were routed from: slots no input fills are silent.
@@ -386,7 +410,7 @@ std::uint64_t TPatcherBlock<Sample>::SilentOutputs(std::uint64_t quietInputs) co
     const double sources[kRouted] = {Effect.Output1Source, Effect.Output2Source};
     for (std::uint32_t o = 0; o < kRouted && o < OutputCount; ++o) {
         if (Touched >> o & 1) continue;
-        const std::int32_t slot = TVexilEffect::SampleSlot(Finite(sources[o]));
+        const std::int32_t slot = TVexilEffect::SampleSlot(sources[o]);
         if (slot >= CPatcherPlugin::kChannels || (quietInputs >> slot & 1)) silent |= std::uint64_t{1} << o;
     }
     return silent;
@@ -400,5 +424,11 @@ template TPatcherBlock<float> CPatcherPlugin::BeginBlock(const TPatcherTransport
                                                          float* const*, std::uint32_t, std::uint32_t);
 template TPatcherBlock<double> CPatcherPlugin::BeginBlock(const TPatcherTransport*, double* const*, std::uint32_t,
                                                           double* const*, std::uint32_t, std::uint32_t);
+template TPatcherProcessed CPatcherPlugin::Process(const TPatcherTransport*, float* const*, std::uint32_t,
+                                                   float* const*, std::uint32_t, std::uint32_t, TPatcherChanges,
+                                                   std::uint64_t);
+template TPatcherProcessed CPatcherPlugin::Process(const TPatcherTransport*, double* const*, std::uint32_t,
+                                                   double* const*, std::uint32_t, std::uint32_t, TPatcherChanges,
+                                                   std::uint64_t);
 template class TPatcherBlock<float>;
 template class TPatcherBlock<double>;

@@ -48,6 +48,28 @@ struct TPatcherChange {
     double Value = 0.0;
 };
 
+// The parameter changes of one processing call, in frame order: `Next`
+// fills in the next one and answers true, or answers false when none is left.
+struct TPatcherChanges {
+    void* Context = nullptr;
+    bool (*Next)(void* context, TPatcherChange& change) = nullptr;
+
+    // The changes `next(change)` yields until it answers false. A call with
+    // none is cheaper with the empty TPatcherChanges{}.
+    template <class Next>
+    static TPatcherChanges From(Next& next) {
+        return {&next, [](void* context, TPatcherChange& change) { return (*static_cast<Next*>(context))(change); }};
+    }
+};
+
+// What a processing call tells its host besides the audio.
+struct TPatcherProcessed {
+    // Whether the host gave every input and output channel of the plug-in.
+    bool AllChannelsGiven = false;
+    // The outputs silent all through the call, as TPatcherBlock::SilentOutputs answers.
+    std::uint64_t SilentOutputs = 0;
+};
+
 // What happened to a state that a host's stream moved.
 enum class TPatcherStateResult { Done, StreamFailed, NotOurs, NoMemory };
 
@@ -136,6 +158,14 @@ public:
     template <class Sample>
     TPatcherBlock<Sample> BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
                                      Sample* const* outputs, std::uint32_t frames);
+    // One whole processing call, the way every format's host makes it: the
+    // block section with this transport or none, each change made at its
+    // frame, then the rest of the frames; `quietInputs` as SilentOutputs takes
+    // it. Channels as the BeginBlock below takes them.
+    template <class Sample>
+    TPatcherProcessed Process(const TPatcherTransport* transport, Sample* const* inputs, std::uint32_t inputCount,
+                              Sample* const* outputs, std::uint32_t outputCount, std::uint32_t frames,
+                              TPatcherChanges changes, std::uint64_t quietInputs);
     // The same for whatever channels a host hands over: either array may be
     // null and so may any entry. Inputs not given are silent; every output
     // given is written, those past the plug-in's channels with silence. The
@@ -210,18 +240,28 @@ public:
     // Whether the host gave every input and output channel of the plug-in.
     bool AllChannelsGiven() const { return !Silence; }
 
+    // Its channel arrays may point into the block itself: never copied.
+    TPatcherBlock(const TPatcherBlock&) = delete;
+    TPatcherBlock& operator=(const TPatcherBlock&) = delete;
+
 private:
     friend class CPatcherPlugin;
     TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, std::uint32_t inputCount, Sample* const* outputs,
                   std::uint32_t outputCount, std::uint32_t frames);
 
     void StageInputs(std::uint32_t begin, std::uint32_t end);
+    // RenderUntil past the usual first render.
+    void RenderStretches(std::uint32_t end);
+    void SilenceExtraOutputs(std::uint32_t begin, std::uint32_t end);
 
     CPatcherPlugin& Plugin;
     TVexilEffect& Effect;
-    // Null for a channel not given.
-    Sample* HostInputs[CPatcherPlugin::kChannels];
-    Sample* Outputs[CPatcherPlugin::kChannels];
+    // The plug-in's channels, null for one not given: the host's own arrays
+    // when it gave them all, else the block's copies below.
+    Sample* const* HostInputs;
+    Sample* const* Outputs;
+    Sample* GivenInputs[CPatcherPlugin::kChannels];
+    Sample* GivenOutputs[CPatcherPlugin::kChannels];
     std::uint32_t OutputCount = 0;
     // The outputs past the plug-in's channels, some of them maybe null.
     Sample* const* ExtraOutputs = nullptr;

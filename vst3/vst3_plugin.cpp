@@ -214,6 +214,8 @@ public:
         }
     }
 
+    bool Empty() const { return Used == 0; }
+
     // The next point as a change of step, false after the last.
     bool operator()(TPatcherChange& change) {
         if (Used == 0) return false;
@@ -398,16 +400,16 @@ private:
             out[b].SilenceFlags = ChannelMask(0, ChannelCount(out[b]));
         }
         TPatcherTransport transport;
-        auto block = Patcher.BeginBlock<Sample>(PatcherTransport(data.ProcessContext, transport),
-                                                in ? Channels<Sample>(*in) : nullptr, in ? ChannelCount(*in) : 0,
-                                                out ? Channels<Sample>(*out) : nullptr, out ? ChannelCount(*out) : 0,
-                                                frames);
+        CChanges changes(data.InputParameterChanges);
+        const TPatcherProcessed processed = Patcher.Process<Sample>(
+            PatcherTransport(data.ProcessContext, transport), in ? Channels<Sample>(*in) : nullptr,
+            in ? ChannelCount(*in) : 0, out ? Channels<Sample>(*out) : nullptr, out ? ChannelCount(*out) : 0, frames,
+            changes.Empty() ? TPatcherChanges{} : TPatcherChanges::From(changes), in ? in->SilenceFlags : 0);
         // Described: one bus of 16 channels each way, all of them given.
         if (data.NumInputs != 1 || data.NumOutputs != 1 || ChannelCount(*in) != kChannels ||
-            ChannelCount(*out) != kChannels || !block.AllChannelsGiven())
+            ChannelCount(*out) != kChannels || !processed.AllChannelsGiven)
             Reporter.Mark(TPatcherMisbehaviour::BufferLayout);
-        block.FinishWith(CChanges(data.InputParameterChanges));
-        if (out) out->SilenceFlags = block.SilentOutputs(in ? in->SilenceFlags : 0);
+        if (out) out->SilenceFlags = processed.SilentOutputs;
         return kVst3ResultOk;
     }
 
