@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "byte_stream.h"
 #include "clap_abi.h"
 #include "plugin_library.h"
 
@@ -254,35 +255,16 @@ private:
     Sample* out[kClapChannels];
 };
 
-// A byte stream that moves at most `step` bytes a call; a read or write
-// after `failAt` bytes fails.
-struct ClapStream {
-    std::vector<std::uint8_t> bytes;
-    std::size_t position = 0;
-    std::uint64_t step = std::numeric_limits<std::uint64_t>::max();
-    std::size_t failAt = std::numeric_limits<std::size_t>::max();
-
+// The shared byte stream as CLAP's input and output streams.
+struct ClapStream : ByteStream {
     TClapIStream Input() {
-        return {this, [](const TClapIStream* stream, void* buffer, std::uint64_t size) -> std::int64_t {
-                    auto& self = *static_cast<ClapStream*>(stream->Context);
-                    if (self.position >= self.failAt) return -1;
-                    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(
-                        {size, self.step, self.bytes.size() - self.position, self.failAt - self.position}));
-                    if (n > 0) std::memcpy(buffer, self.bytes.data() + self.position, n);
-                    self.position += n;
-                    return static_cast<std::int64_t>(n);
+        return {this, [](const TClapIStream* stream, void* buffer, std::uint64_t size) {
+                    return static_cast<ClapStream*>(stream->Context)->Read(buffer, size);
                 }};
     }
     TClapOStream Output() {
-        return {this, [](const TClapOStream* stream, const void* buffer, std::uint64_t size) -> std::int64_t {
-                    auto& self = *static_cast<ClapStream*>(stream->Context);
-                    if (self.position >= self.failAt) return -1;
-                    const std::size_t n = static_cast<std::size_t>(
-                        std::min<std::uint64_t>({size, self.step, self.failAt - self.position}));
-                    const auto* from = static_cast<const std::uint8_t*>(buffer);
-                    self.bytes.insert(self.bytes.end(), from, from + n);
-                    self.position += n;
-                    return static_cast<std::int64_t>(n);
+        return {this, [](const TClapOStream* stream, const void* buffer, std::uint64_t size) {
+                    return static_cast<ClapStream*>(stream->Context)->Write(buffer, size);
                 }};
     }
 };
@@ -380,7 +362,7 @@ public:
     }
     bool Load(const std::vector<std::uint8_t>& bytes, std::uint64_t step = std::numeric_limits<std::uint64_t>::max(),
               std::size_t failAt = std::numeric_limits<std::size_t>::max()) {
-        ClapStream stream{bytes, 0, step, failAt};
+        ClapStream stream{{bytes, 0, step, failAt}};
         const TClapIStream input = stream.Input();
         return state->Load(plugin, &input);
     }
