@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "byte_stream.h"
+#include "host_channels.h"
 #include "plugin_library.h"
 #include "vst3_abi.h"
 #include "vst3_ids.h"
@@ -220,54 +221,39 @@ private:
     Face face{&kTable, this};
 };
 
-// 16 input and 16 output channels of one precision for a process call.
-// Outputs are separate, or the inputs themselves (in place); the inputs as
-// they were before processing stay readable in `original`.
+// The channels of one process call. Outputs are separate, or the inputs
+// themselves (in place).
 template <class Sample>
-class Vst3Audio {
+class Vst3Audio : public HostChannels<Sample> {
 public:
-    Vst3Audio(int frames, bool inPlace = false) : frames(frames) {
+    Vst3Audio(int frames, bool inPlace = false) : HostChannels<Sample>(frames) {
         const auto size = static_cast<std::size_t>(frames + 1) * kVst3Channels;
         inputs.assign(size, Sample(-7));
         outputs.assign(size, Sample(-7));
-        original.assign(kVst3Channels, std::vector<Sample>(static_cast<std::size_t>(frames)));
         for (int c = 0; c < kVst3Channels; ++c) {
-            in[c] = inputs.data() + static_cast<std::ptrdiff_t>(c) * (frames + 1);
-            out[c] = inPlace ? in[c] : outputs.data() + static_cast<std::ptrdiff_t>(c) * (frames + 1);
+            this->in[c] = inputs.data() + static_cast<std::ptrdiff_t>(c) * (frames + 1);
+            this->out[c] = inPlace ? this->in[c] : outputs.data() + static_cast<std::ptrdiff_t>(c) * (frames + 1);
         }
         inputBus.NumChannels = outputBus.NumChannels = kVst3Channels;
         if constexpr (sizeof(Sample) == sizeof(float)) {
-            inputBus.Buffers32 = in;
-            outputBus.Buffers32 = out;
+            inputBus.Buffers32 = this->in;
+            outputBus.Buffers32 = this->out;
         } else {
-            inputBus.Buffers64 = in;
-            outputBus.Buffers64 = out;
+            inputBus.Buffers64 = this->in;
+            outputBus.Buffers64 = this->out;
         }
     }
-    Vst3Audio(const Vst3Audio&) = delete;
-    Vst3Audio& operator=(const Vst3Audio&) = delete;
 
-    // Inputs from fill(channel, frame), outputs reset to a value no input has.
     template <class Inputs>
     void Fill(Inputs fill) {
-        for (int c = 0; c < kVst3Channels; ++c)
-            for (int j = 0; j < frames; ++j) original[c][j] = fill(c, j);
-        for (int c = 0; c < kVst3Channels; ++c) std::fill_n(out[c], frames, Sample(-7));
-        for (int c = 0; c < kVst3Channels; ++c) std::copy(original[c].begin(), original[c].end(), in[c]);
+        this->FillChannels(fill);
         outputBus.SilenceFlags = 0;
     }
 
-    Sample Output(int channel, int frame) const { return out[channel][frame]; }
-    Sample Input(int channel, int frame) const { return original[channel][frame]; }
-
-    const int frames;
     TVst3AudioBusBuffers inputBus{}, outputBus{};
 
 private:
     std::vector<Sample> inputs, outputs;
-    std::vector<std::vector<Sample>> original;
-    Sample* in[kVst3Channels];
-    Sample* out[kVst3Channels];
 };
 
 // One plug-in as a host holds it: the processor's component and audio
