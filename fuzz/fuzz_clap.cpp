@@ -31,6 +31,7 @@
 
 #include "clap_host.h"
 #include "fuzz_input.h"
+#include "fuzz_steps.h"
 #include "routing_model.h"
 
 namespace {
@@ -51,10 +52,8 @@ std::vector<Event> TakeEvents(Bytes& in, ClapEvents& events) {
     for (int n = in.Take<std::uint8_t>() % 16; n > 0; --n) {
         const auto time = in.Take<std::uint16_t>();
         const int kind = in.Take<std::uint8_t>() % 8;
-        const auto b = in.Take<std::uint8_t>();
-        const TClapId id = b < 0x80 ? b % 3 : in.Take<std::uint32_t>();
-        const auto v = in.Take<std::uint8_t>();
-        const double value = v <= 16 ? v : in.Take<double>();
+        const TClapId id = fuzz_host::TakeParameter(in);
+        const double value = fuzz_host::TakeValue(in, 1.0);
         if (kind == 6)
             events.Odd(time, id, value, kClapEventParamMod, kClapCoreEventSpaceId);
         else if (kind == 7)
@@ -66,30 +65,13 @@ std::vector<Event> TakeEvents(Bytes& in, ClapEvents& events) {
     return taken;
 }
 
-template <class Sample>
-Sample MakeSample(bool anyBits, std::uint64_t seed, int channel, int frame) {
-    if (!anyBits) return Sample(channel + 1 + kClapChannels * frame);
-    std::uint64_t x = seed ^ (static_cast<std::uint64_t>(channel) << 40) ^ static_cast<std::uint64_t>(frame);
-    x = (x ^ (x >> 31)) * 0x9E3779B97F4A7C15ull;
-    x ^= x >> 29;
-    std::conditional_t<sizeof(Sample) == 4, std::uint32_t, std::uint64_t> bits = static_cast<decltype(bits)>(x);
-    Sample sample;
-    std::memcpy(&sample, &bits, sizeof sample);
-    return sample;
-}
-
 class Session {
 public:
     Session() : plugin(host) {}
 
     void Step(Bytes& in) {
         switch (in.Take<std::uint8_t>() % 6) {
-        case 0:
-            if (in.Take<std::uint8_t>() % 2)
-                Process<double>(in);
-            else
-                Process<float>(in);
-            break;
+        case 0: fuzz_host::WithPrecision(in, [&](auto sample) { Process<decltype(sample)>(in); }); break;
         case 1: {
             const auto events = TakeEvents(in, list);
             plugin.Flush(list);
@@ -99,7 +81,7 @@ public:
         }
         case 2: Load(in); break;
         case 3:
-            Require(plugin.Save(std::max<std::uint8_t>(in.Take<std::uint8_t>(), 1)) == model.SaveState(),
+            Require(plugin.Save(fuzz_host::TakeStep(in)) == model.SaveState(),
                     "a saved state is the model's");
             break;
         case 4:
@@ -119,14 +101,13 @@ public:
 private:
     template <class Sample>
     void Process(Bytes& in) {
-        const auto b = in.Take<std::uint8_t>();
-        const int frames = b < 0xF0 ? b : in.Take<std::uint16_t>() % 4097;
+        const int frames = fuzz_host::TakeFrames(in);
         const auto layout = in.Take<std::int8_t>();
         const bool anyBits = in.Take<std::uint8_t>() % 2;
         const bool noTransport = in.Take<std::uint8_t>() % 2;
         const auto seed = static_cast<std::uint64_t>(frames) * 0x100000001b3ull + static_cast<std::uint8_t>(layout);
         ClapAudio<Sample> audio(frames, layout == 0 ? ClapAudio<Sample>::kSeparate : layout == 1 ? 0 : layout);
-        audio.Fill([&](int c, int j) { return MakeSample<Sample>(anyBits, seed, c, j); });
+        audio.Fill([&](int c, int j) { return fuzz_host::FuzzedSample<Sample>(anyBits, seed, c, j); });
         const auto events = TakeEvents(in, list);
         TClapEventTransport transport{};
         transport.Flags = kClapTransportIsPlaying | kClapTransportHasTempo;
@@ -156,16 +137,9 @@ private:
         // Each stretch between two events as the model routes it.
         std::uint32_t rendered = 0;
         const auto renderUntil = [&](std::uint32_t end) {
-            Sample frame[kClapChannels];
-            for (; rendered < end; ++rendered) {
-                const int j = static_cast<int>(rendered);
-                for (int c = 0; c < kClapChannels; ++c) frame[c] = audio.Input(c, j);
-                for (int c = 0; c < kClapChannels; ++c) {
-                    const Sample expected = c < 2 ? routing_model::Routed(model.Source(c), frame) : Sample(0);
-                    const Sample actual = audio.Output(c, j);
-                    Require(std::memcmp(&expected, &actual, sizeof expected) == 0, "outputs are the model's");
-                }
-            }
+            fuzz_host::RequireModelOutputs<Sample>(
+                model, rendered, end, kClapChannels, [&](int c, int j) { return audio.Input(c, j); },
+                [&](int c, int j) { return audio.Output(c, j); });
         };
         for (const Event& e : events) {
             if (!e.counts) continue;
@@ -176,13 +150,7 @@ private:
     }
 
     void Load(Bytes& in) {
-        std::vector<std::uint8_t> chunk(in.Take<std::uint16_t>() % 1025);
-        const bool marker = in.Take<std::uint8_t>() % 2;
-        const std::uint64_t step = std::max<std::uint8_t>(in.Take<std::uint8_t>(), 1);
-        const auto fail = in.Take<std::uint8_t>();
-        const std::size_t failAt = fail == 0xFF ? SIZE_MAX : fail * 2u;
-        chunk.resize(in.Copy(chunk.data(), chunk.size()));
-        if (marker && chunk.size() >= sizeof(float)) std::memcpy(chunk.data(), &routing_model::kMarker, sizeof(float));
+        const auto [chunk, step, failAt] = fuzz_host::TakeLoad(in);
 
         // Reads go on until 260 bytes or the end; one at or past failAt fails.
         const std::size_t read = std::min(chunk.size(), routing_model::kStateBytes);
@@ -195,10 +163,8 @@ private:
     }
 
     void Texts(Bytes& in) {
-        const auto b = in.Take<std::uint8_t>();
-        const TClapId id = b < 0x80 ? b % 3 : in.Take<std::uint32_t>();
-        const auto v = in.Take<std::uint8_t>();
-        const double value = v <= 16 ? v : in.Take<double>();
+        const TClapId id = fuzz_host::TakeParameter(in);
+        const double value = fuzz_host::TakeValue(in, 1.0);
         char text[32];
         const bool shown = plugin.params->ValueToText(plugin.plugin, id, value, text, sizeof text);
         Require(shown == (id < 2 && std::isfinite(value)), "value_to_text shows finite values of known parameters");
@@ -217,14 +183,4 @@ private:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    ClapModule::Loaded();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Session session;
-    Bytes in(data, size);
-    for (int step = 0; step < 512 && !in.Empty(); ++step) session.Step(in);
-    return 0;
-}
+FUZZ_SESSION_ENTRY_POINTS(Session, ClapModule)

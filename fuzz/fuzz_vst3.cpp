@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
+#include "fuzz_steps.h"
 #include "routing_model.h"
 #include "vst3_host.h"
 
@@ -54,14 +55,12 @@ std::vector<Point> TakeChanges(Bytes& in, Vst3Changes& changes) {
     changes.Clear();
     std::vector<std::vector<Point>> queues;
     for (int q = in.Take<std::uint8_t>() % 8; q > 0; --q) {
-        const auto b = in.Take<std::uint8_t>();
-        const TVst3ParamId id = b < 0x80 ? b % 3 : in.Take<std::uint32_t>();
+        const TVst3ParamId id = fuzz_host::TakeParameter(in);
         changes.NewQueue(id);
         queues.emplace_back();
         for (int n = in.Take<std::uint8_t>() % 8; n > 0; --n) {
             const auto offset = in.Take<std::int16_t>();
-            const auto v = in.Take<std::uint8_t>();
-            const double value = v <= 16 ? v / 16.0 : in.Take<double>();
+            const double value = fuzz_host::TakeValue(in, 16.0);
             changes.Add(id, offset, value);
             if (id < 2 && !std::isnan(value)) queues.back().push_back({id, std::max<std::int32_t>(offset, 0), value});
         }
@@ -82,31 +81,14 @@ std::vector<Point> TakeChanges(Bytes& in, Vst3Changes& changes) {
 // The step a normalized value picks.
 double Step(double normalized) { return std::min(16.0, std::floor(17.0 * std::clamp(normalized, 0.0, 1.0))); }
 
-template <class Sample>
-Sample MakeSample(bool anyBits, std::uint64_t seed, int channel, int frame) {
-    if (!anyBits) return Sample(channel + 1 + kVst3Channels * frame);
-    std::uint64_t x = seed ^ (static_cast<std::uint64_t>(channel) << 40) ^ static_cast<std::uint64_t>(frame);
-    x = (x ^ (x >> 31)) * 0x9E3779B97F4A7C15ull;
-    x ^= x >> 29;
-    std::conditional_t<sizeof(Sample) == 4, std::uint32_t, std::uint64_t> bits = static_cast<decltype(bits)>(x);
-    Sample sample;
-    std::memcpy(&sample, &bits, sizeof sample);
-    return sample;
-}
-
 class Session {
 public:
     void Step(Bytes& in) {
         switch (in.Take<std::uint8_t>() % 6) {
-        case 0:
-            if (in.Take<std::uint8_t>() % 2)
-                Process<double>(in);
-            else
-                Process<float>(in);
-            break;
+        case 0: fuzz_host::WithPrecision(in, [&](auto sample) { Process<decltype(sample)>(in); }); break;
         case 1: Load(in); break;
         case 2:
-            Require(plugin.Save(std::max<std::uint8_t>(in.Take<std::uint8_t>(), 1)) == model.SaveState(),
+            Require(plugin.Save(fuzz_host::TakeStep(in)) == model.SaveState(),
                     "a saved state is the model's");
             break;
         case 3: Activation(in); break;
@@ -118,8 +100,7 @@ public:
 private:
     template <class Sample>
     void Process(Bytes& in) {
-        const auto b = in.Take<std::uint8_t>();
-        const int frames = b < 0xF0 ? b : in.Take<std::uint16_t>() % 4097;
+        const int frames = fuzz_host::TakeFrames(in);
         const auto layout = in.Take<std::uint8_t>();
         const bool inPlace = layout == 1;
         const int inputs = layout < 2 ? kVst3Channels : in.Take<std::uint8_t>() % 21;
@@ -136,7 +117,7 @@ private:
         std::vector<std::vector<Sample>> in_(inputs, std::vector<Sample>(frames)), out_(outputs);
         std::vector<Sample*> inPointers(inputs), outPointers(outputs);
         for (int c = 0; c < inputs; ++c) {
-            for (int j = 0; j < frames; ++j) in_[c][j] = MakeSample<Sample>(anyBits, seed, c, j);
+            for (int j = 0; j < frames; ++j) in_[c][j] = fuzz_host::FuzzedSample<Sample>(anyBits, seed, c, j);
             inPointers[c] = in_[c].data();
         }
         const std::vector<std::vector<Sample>> original = in_;
@@ -166,17 +147,9 @@ private:
         }
         std::uint32_t rendered = 0;
         const auto renderUntil = [&](std::uint32_t end) {
-            Sample frame[kVst3Channels];
-            for (; rendered < end; ++rendered) {
-                const int j = static_cast<int>(rendered);
-                for (int c = 0; c < kVst3Channels; ++c) frame[c] = c < inputs ? original[c][j] : Sample(0);
-                for (int c = 0; c < outputs; ++c) {
-                    const int source = c < 2 ? model.Source(c) : -1;
-                    const Sample expected = routing_model::Routed(source, frame);
-                    Require(std::memcmp(&expected, &outPointers[c][j], sizeof expected) == 0,
-                            "outputs are the model's");
-                }
-            }
+            fuzz_host::RequireModelOutputs<Sample>(
+                model, rendered, end, outputs, [&](int c, int j) { return c < inputs ? original[c][j] : Sample(0); },
+                [&](int c, int j) { return outPointers[c][j]; });
         };
         for (const Point& p : points) {
             renderUntil(std::min<std::uint32_t>(p.offset, static_cast<std::uint32_t>(frames)));
@@ -190,13 +163,7 @@ private:
     }
 
     void Load(Bytes& in) {
-        std::vector<std::uint8_t> chunk(in.Take<std::uint16_t>() % 1025);
-        const bool marker = in.Take<std::uint8_t>() % 2;
-        const auto step = static_cast<std::int32_t>(std::max<std::uint8_t>(in.Take<std::uint8_t>(), 1));
-        const auto fail = in.Take<std::uint8_t>();
-        const std::size_t failAt = fail == 0xFF ? SIZE_MAX : fail * 2u;
-        chunk.resize(in.Copy(chunk.data(), chunk.size()));
-        if (marker && chunk.size() >= sizeof(float)) std::memcpy(chunk.data(), &routing_model::kMarker, sizeof(float));
+        const auto [chunk, step, failAt] = fuzz_host::TakeLoad(in);
 
         // Reads go on until 260 bytes or the end, for a VST 2 preset on to
         // 4096; one at or past failAt fails.
@@ -262,10 +229,8 @@ private:
     }
 
     void Texts(Bytes& in) {
-        const auto b = in.Take<std::uint8_t>();
-        const TVst3ParamId id = b < 0x80 ? b % 3 : in.Take<std::uint32_t>();
-        const auto v = in.Take<std::uint8_t>();
-        const double value = v <= 16 ? v / 16.0 : in.Take<double>();
+        const TVst3ParamId id = fuzz_host::TakeParameter(in);
+        const double value = fuzz_host::TakeValue(in, 16.0);
         TVst3String128 text{};
         const TVst3Result shown = plugin.controller->Vtbl->GetParamStringByValue(plugin.controller, id, value, text);
         Require(shown == (id >= 2 ? kVst3InvalidArgument : std::isnan(value) ? kVst3ResultFalse : kVst3ResultOk),
@@ -307,14 +272,4 @@ private:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    Vst3Module::Loaded();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Session session;
-    Bytes in(data, size);
-    for (int step = 0; step < 512 && !in.Empty(); ++step) session.Step(in);
-    return 0;
-}
+FUZZ_SESSION_ENTRY_POINTS(Session, Vst3Module)

@@ -16,7 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "byte_stream.h"
 #include "clap_abi.h"
+#include "host_channels.h"
 #include "plugin_library.h"
 
 constexpr const char* kClapPluginId = "com.brindlefox.multichannel-patcher";
@@ -198,91 +200,61 @@ struct ClapOutputEvents {
     TClapOutputEvents list{};
 };
 
-// 16 input and 16 output channels of one precision for a process call.
-// Outputs are separate, the inputs themselves (in place), or the inputs
-// shifted by `offset` frames (partly overlapping); the inputs as they were
-// before processing stay readable in `original`.
+// The channels of one process call. Outputs are separate, the inputs
+// themselves (in place), or the inputs shifted by `offset` frames (partly
+// overlapping).
 template <class Sample>
-class ClapAudio {
+class ClapAudio : public HostChannels<Sample> {
 public:
     static constexpr int kSeparate = std::numeric_limits<int>::min();
 
     explicit ClapAudio(int frames, int offset = kSeparate)
-        : frames(frames), offset(offset), stride(2 * frames + 2 * std::abs(offset == kSeparate ? 0 : offset) + 16) {
+        : HostChannels<Sample>(frames),
+          offset(offset),
+          stride(2 * frames + 2 * std::abs(offset == kSeparate ? 0 : offset) + 16) {
         pool.assign(static_cast<std::size_t>(stride) * kClapChannels, Sample(-7));
         // Never empty: a block of no frames still has a buffer for every channel.
         if (offset == kSeparate) separate.assign(static_cast<std::size_t>(frames + 1) * kClapChannels, Sample(-7));
-        original.assign(kClapChannels, std::vector<Sample>(static_cast<std::size_t>(frames)));
         for (int c = 0; c < kClapChannels; ++c) {
-            in[c] = pool.data() + static_cast<std::ptrdiff_t>(c) * stride + stride / 2 - frames / 2;
-            out[c] = offset == kSeparate ? separate.data() + static_cast<std::ptrdiff_t>(c) * frames : in[c] + offset;
+            this->in[c] = pool.data() + static_cast<std::ptrdiff_t>(c) * stride + stride / 2 - frames / 2;
+            this->out[c] =
+                offset == kSeparate ? separate.data() + static_cast<std::ptrdiff_t>(c) * frames : this->in[c] + offset;
         }
         inputBuffer = {nullptr, nullptr, kClapChannels, 0, 0};
         outputBuffer = {nullptr, nullptr, kClapChannels, 0, 0};
         if constexpr (sizeof(Sample) == sizeof(float)) {
-            inputBuffer.Data32 = in;
-            outputBuffer.Data32 = out;
+            inputBuffer.Data32 = this->in;
+            outputBuffer.Data32 = this->out;
         } else {
-            inputBuffer.Data64 = in;
-            outputBuffer.Data64 = out;
+            inputBuffer.Data64 = this->in;
+            outputBuffer.Data64 = this->out;
         }
     }
-    ClapAudio(const ClapAudio&) = delete;
-    ClapAudio& operator=(const ClapAudio&) = delete;
 
-    // Inputs from fill(channel, frame), outputs reset to a value no input has.
     template <class Inputs>
     void Fill(Inputs fill) {
-        for (int c = 0; c < kClapChannels; ++c)
-            for (int j = 0; j < frames; ++j) original[c][j] = fill(c, j);
-        for (int c = 0; c < kClapChannels; ++c) std::fill_n(out[c], frames, Sample(-7));
-        for (int c = 0; c < kClapChannels; ++c) std::copy(original[c].begin(), original[c].end(), in[c]);
+        this->FillChannels(fill);
         outputBuffer.ConstantMask = 0;
     }
 
-    Sample Output(int channel, int frame) const { return out[channel][frame]; }
-    Sample Input(int channel, int frame) const { return original[channel][frame]; }
-
-    const int frames, offset;
+    const int offset;
     TClapAudioBuffer inputBuffer, outputBuffer;
 
 private:
     int stride;
     std::vector<Sample> pool, separate;
-    std::vector<std::vector<Sample>> original;
-    Sample* in[kClapChannels];
-    Sample* out[kClapChannels];
 };
 
-// A byte stream that moves at most `step` bytes a call; a read or write
-// after `failAt` bytes fails.
-struct ClapStream {
-    std::vector<std::uint8_t> bytes;
-    std::size_t position = 0;
-    std::uint64_t step = std::numeric_limits<std::uint64_t>::max();
-    std::size_t failAt = std::numeric_limits<std::size_t>::max();
-
+// The shared byte stream as CLAP's input and output streams.
+struct ClapStream : ByteStream {
     TClapIStream Input() {
-        return {this, [](const TClapIStream* stream, void* buffer, std::uint64_t size) -> std::int64_t {
-                    auto& self = *static_cast<ClapStream*>(stream->Context);
-                    if (self.position >= self.failAt) return -1;
-                    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(
-                        {size, self.step, self.bytes.size() - self.position, self.failAt - self.position}));
-                    if (n > 0) std::memcpy(buffer, self.bytes.data() + self.position, n);
-                    self.position += n;
-                    return static_cast<std::int64_t>(n);
+        return {this, [](const TClapIStream* stream, void* buffer, std::uint64_t size) {
+                    return static_cast<ClapStream*>(stream->Context)->Read(buffer, size);
                 }};
     }
     TClapOStream Output() {
-        return {this, [](const TClapOStream* stream, const void* buffer, std::uint64_t size) -> std::int64_t {
-                    auto& self = *static_cast<ClapStream*>(stream->Context);
-                    if (self.position >= self.failAt) return -1;
-                    const std::size_t n = static_cast<std::size_t>(
-                        std::min<std::uint64_t>({size, self.step, self.failAt - self.position}));
-                    const auto* from = static_cast<const std::uint8_t*>(buffer);
-                    self.bytes.insert(self.bytes.end(), from, from + n);
-                    self.position += n;
-                    return static_cast<std::int64_t>(n);
+        return {this, [](const TClapOStream* stream, const void* buffer, std::uint64_t size) {
+                    return static_cast<ClapStream*>(stream->Context)->Write(buffer, size);
                 }};
     }
 };
@@ -380,7 +352,7 @@ public:
     }
     bool Load(const std::vector<std::uint8_t>& bytes, std::uint64_t step = std::numeric_limits<std::uint64_t>::max(),
               std::size_t failAt = std::numeric_limits<std::size_t>::max()) {
-        ClapStream stream{bytes, 0, step, failAt};
+        ClapStream stream{{bytes, 0, step, failAt}};
         const TClapIStream input = stream.Input();
         return state->Load(plugin, &input);
     }

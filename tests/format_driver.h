@@ -47,6 +47,28 @@ public:
     int frames = 0;
 };
 
+// A format without sample-accurate automation: a change within a block
+// splits it, as its hosts do.
+class SplitBlockDriver : public FormatDriver {
+public:
+    void Process(int count, const RouteChange* change) final {
+        frames = count;
+        for (int c = 0; c < kChannels; ++c)
+            for (int j = 0; j < count; ++j) Inputs(c)[j] = input(c, j);
+        const int split = change ? change->at : count;
+        if (split > 0) Run(0, split);
+        if (change) Apply(*change);
+        if (split < count) Run(split, count);
+    }
+
+protected:
+    virtual float* Inputs(int channel) = 0;
+    // Frames `from` to `to` of the block.
+    virtual void Run(int from, int to) = 0;
+    // Both routes between two runs of a block.
+    virtual void Apply(const RouteChange& change) = 0;
+};
+
 // The last block's outputs, as tagged_audio.h reads a test host's audio.
 template <class Sample>
 struct DriverOutputs {
@@ -57,7 +79,7 @@ struct DriverOutputs {
 
 // Through the AEffect record; a change within a block splits it, as hosts
 // without sample-accurate automation do.
-class Vst2Driver : public FormatDriver {
+class Vst2Driver : public SplitBlockDriver {
 public:
     void Start(int maxFrames) override { plugin.Start(48000.0f, maxFrames); }
     void Route(int step1, int step2) override {
@@ -65,22 +87,14 @@ public:
         plugin.SetParameter(1, static_cast<float>(step2) / 16.0f);
     }
     void SetNative(int parameter, double value) override { plugin.SetParameter(parameter, static_cast<float>(value)); }
-    void Process(int count, const RouteChange* change) override {
-        frames = count;
-        for (int c = 0; c < kChannels; ++c)
-            for (int j = 0; j < count; ++j) audio.in[c][j] = input(c, j);
-        const int split = change ? change->at : count;
-        Run(0, split);
-        if (change) Route(change->step1, change->step2);
-        Run(split, count);
-    }
     float Output(int channel, int frame) const override { return audio.out[channel][frame]; }
     std::vector<std::uint8_t> Save() override { return plugin.SaveState(); }
     bool Load(const std::vector<std::uint8_t>& bytes) override { return plugin.LoadState(bytes) != 0; }
 
 private:
-    void Run(int from, int to) {
-        if (from == to) return;
+    float* Inputs(int channel) override { return audio.inPtr[channel]; }
+    void Apply(const RouteChange& change) override { Route(change.step1, change.step2); }
+    void Run(int from, int to) override {
         float* in[kChannels];
         float* out[kChannels];
         for (int c = 0; c < kChannels; ++c) {

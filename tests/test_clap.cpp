@@ -15,6 +15,7 @@
 #include "clap_plugin.h"
 #include "patcher_effect.h"
 #include "plugin_under_test.h"
+#include "routed_outputs.h"
 #include "routing_model.h"
 #include "strict_mode.h"
 #include "tagged_audio.h"
@@ -22,7 +23,7 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr int kNone = 16;
+constexpr int kNone = kRouteNone;
 constexpr std::uint64_t kSilentOutputs = 0xFFFC;
 using routing_model::Chunk;
 
@@ -37,18 +38,7 @@ void ExpectRouted(const ClapAudio<Sample>& audio, Source source) {
         for (int j = 0; j < audio.frames; ++j) none &= source(o, j) == kNone;
         if (none) constant |= std::uint64_t{1} << o;
     }
-    for (int j = 0; j < audio.frames; ++j) {
-        Sample frame[kClapChannels];
-        for (int c = 0; c < kClapChannels; ++c) frame[c] = audio.Input(c, j);
-        for (int c = 0; c < kClapChannels; ++c) {
-            const int from = c < 2 ? source(c, j) : kNone;
-            const Sample expected = routing_model::Routed(from == kNone ? -1 : from, frame);
-            const Sample actual = audio.Output(c, j);
-            ASSERT_EQ(std::memcmp(&expected, &actual, sizeof expected), 0)
-                << "output " << c + 1 << ", frame " << j << " of " << audio.frames << ": " << audio.Output(c, j)
-                << " is not " << expected;
-        }
-    }
+    ExpectOutputsRouted(audio, source);
     EXPECT_EQ(audio.outputBuffer.ConstantMask, constant);
 }
 

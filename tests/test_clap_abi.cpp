@@ -5,23 +5,12 @@
 
 #include <clap/clap.h>
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
+#include "abi_layout.h"
 #include "clap_abi.h"
 
 namespace {
-
-struct Layout {
-    const char* what;
-    std::size_t ours, theirs;
-};
-
-#define RECORD(ours, theirs) Layout{#ours, sizeof(ours), sizeof(theirs)}
-#define FIELD(ours, field, theirs, theirField)                                                     \
-    Layout{#ours "::" #field " offset", offsetof(ours, field), offsetof(theirs, theirField)},      \
-        Layout{#ours "::" #field " size", sizeof(ours::field), sizeof(theirs::theirField)}
 
 const Layout kLayouts[] = {
     RECORD(TClapVersion, clap_version_t),
@@ -194,13 +183,6 @@ const Layout kLayouts[] = {
     FIELD(TClapHostThreadCheck, IsAudioThread, clap_host_thread_check_t, is_audio_thread),
 };
 
-struct Constant {
-    const char* what;
-    std::int64_t ours, theirs;
-};
-
-#define CONSTANT(ours, theirs) Constant{#ours, static_cast<std::int64_t>(ours), static_cast<std::int64_t>(theirs)}
-
 const Constant kConstants[] = {
     CONSTANT(kClapInvalidId, CLAP_INVALID_ID),
     CONSTANT(kClapVersion.Major, CLAP_VERSION.major),
@@ -274,14 +256,8 @@ const Identifier kIdentifiers[] = {
 
 }  // namespace
 
-TEST(ClapAbi, RecordsHaveThePublishedLayout) {
-    for (const Layout& layout : kLayouts) EXPECT_EQ(layout.ours, layout.theirs) << layout.what;
-}
+TEST(ClapAbi, RecordsHaveThePublishedLayout) { ExpectPublished(kLayouts); }
 
-TEST(ClapAbi, ConstantsHaveThePublishedValues) {
-    for (const Constant& constant : kConstants) EXPECT_EQ(constant.ours, constant.theirs) << constant.what;
-}
+TEST(ClapAbi, ConstantsHaveThePublishedValues) { ExpectPublished(kConstants); }
 
-TEST(ClapAbi, IdentifiersAreThePublishedOnes) {
-    for (const Identifier& id : kIdentifiers) EXPECT_EQ(id.ours, id.theirs) << id.what;
-}
+TEST(ClapAbi, IdentifiersAreThePublishedOnes) { ExpectPublished(kIdentifiers); }

@@ -23,7 +23,7 @@ namespace {
 // Through lilv: the control ports route, and are the whole state; a value
 // takes effect with a run, so a change outside processing runs no frames,
 // and one within a block splits it, as LV2 hosts do.
-class Lv2Driver : public FormatDriver {
+class Lv2Driver : public SplitBlockDriver {
 public:
     void Start(int) override {}
     void Route(int step1, int step2) override {
@@ -35,26 +35,19 @@ public:
         plugin.control[parameter] = static_cast<float>(value);
         plugin.Run(0);
     }
-    void Process(int count, const RouteChange* change) override {
-        frames = count;
-        for (int c = 0; c < kChannels; ++c)
-            for (int j = 0; j < count; ++j) plugin.in[c][j] = input(c, j);
-        const int split = change ? change->at : count;
-        Run(0, split);
-        if (change) {
-            plugin.control[0] = static_cast<float>(change->step1);
-            plugin.control[1] = static_cast<float>(change->step2);
-        }
-        Run(split, count);
-    }
     float Output(int channel, int frame) const override { return plugin.out[channel][frame]; }
     bool HasState() const override { return false; }
     std::vector<std::uint8_t> Save() override { return {}; }
     bool Load(const std::vector<std::uint8_t>&) override { return false; }
 
 private:
-    void Run(int from, int to) {
-        if (from == to) return;
+    float* Inputs(int channel) override { return plugin.in[channel].data(); }
+    // Within a block, without the run of no frames a route outside one takes.
+    void Apply(const RouteChange& change) override {
+        plugin.control[0] = static_cast<float>(change.step1);
+        plugin.control[1] = static_cast<float>(change.step2);
+    }
+    void Run(int from, int to) override {
         for (std::uint32_t c = 0; c < kChannels; ++c) {
             plugin.Connect(lv2_ports::kFirstInput + c, plugin.in[c].data() + from);
             plugin.Connect(lv2_ports::kFirstOutput + c, plugin.out[c].data() + from);

@@ -18,6 +18,7 @@
 #include "clap_host.h"
 #include "patcher_effect.h"
 #include "plugin_under_test.h"
+#include "routed_outputs.h"
 #include "routing_model.h"
 #include "strict_mode.h"
 #include "tagged_audio.h"
@@ -27,7 +28,7 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-constexpr int kNone = 16;
+constexpr int kNone = kRouteNone;
 constexpr std::uint64_t kSilentOutputs = 0xFFFC;
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 using routing_model::Chunk;
@@ -36,27 +37,6 @@ std::string Ascii(const TVst3Char16* text) {
     std::string ascii;
     for (; *text; ++text) ascii += static_cast<char>(*text);
     return ascii;
-}
-
-// Every output of the block as `source(output, frame)` routes it (kNone: silence).
-template <class Sample, class Source>
-void ExpectRouted(const Vst3Audio<Sample>& audio, Source source) {
-    for (int j = 0; j < audio.frames; ++j) {
-        Sample frame[kVst3Channels];
-        for (int c = 0; c < kVst3Channels; ++c) frame[c] = audio.Input(c, j);
-        for (int c = 0; c < kVst3Channels; ++c) {
-            const int from = c < 2 ? source(c, j) : kNone;
-            const Sample expected = routing_model::Routed(from == kNone ? -1 : from, frame);
-            const Sample actual = audio.Output(c, j);
-            ASSERT_EQ(std::memcmp(&expected, &actual, sizeof expected), 0)
-                << "output " << c + 1 << ", frame " << j << ": " << actual << " is not " << expected;
-        }
-    }
-}
-
-template <class Sample>
-void ExpectRouted(const Vst3Audio<Sample>& audio, int source1, int source2) {
-    ExpectRouted(audio, [&](int o, int) { return o == 0 ? source1 : source2; });
 }
 
 TVst3PluginFactory* Factory() { return Vst3Module::Loaded().Factory(); }
@@ -328,7 +308,7 @@ TEST(Vst3Plugin, TakesSixteenChannelsEachWayAndReportsWhatItTook) {
     Vst3Audio<float> audio(5);
     audio.Fill(DistinctInput<float>);
     ASSERT_EQ(plugin.Process(audio), kVst3ResultOk);
-    ExpectRouted(audio, 15, 4);
+    ExpectOutputsRouted(audio, 15, 4);
 }
 
 // Hosts connect the two parts through this interface before using them.
@@ -402,7 +382,7 @@ TEST(Vst3Parameters, MapNormalizedValuesToStepsAsListsDo) {
         Vst3Audio<float> audio(4);
         audio.Fill(DistinctInput<float>);
         plugin.Process(audio, &changes);
-        ExpectRouted(audio, int(c.step), 1);
+        ExpectOutputsRouted(audio, int(c.step), 1);
         TVst3String128 text{};
         ASSERT_EQ(controller->Vtbl->GetParamStringByValue(controller, 0, c.normalized, text), kVst3ResultOk);
         EXPECT_EQ(Ascii(text), c.step == 16 ? "none" : "input channel " + std::to_string(int(c.step) + 1));
@@ -470,14 +450,14 @@ TEST(Vst3Processing, RoutesBothPrecisionsSeparateAndInPlace) {
             Vst3Audio<double> wide(37, inPlace);
             wide.Fill(DistinctInput<double>);
             ASSERT_EQ(plugin.Process(wide), kVst3ResultOk);
-            ExpectRouted(wide, route.source1, route.source2);
+            ExpectOutputsRouted(wide, route.source1, route.source2);
             const std::uint64_t silent =
                 kSilentOutputs | (route.source1 == kNone ? 1u : 0u) | (route.source2 == kNone ? 2u : 0u);
             EXPECT_EQ(wide.outputBus.SilenceFlags, silent);
             Vst3Audio<float> narrow(512, inPlace);
             narrow.Fill(DistinctInput<float>);
             ASSERT_EQ(plugin.Process(narrow), kVst3ResultOk);
-            ExpectRouted(narrow, route.source1, route.source2);
+            ExpectOutputsRouted(narrow, route.source1, route.source2);
             EXPECT_EQ(narrow.outputBus.SilenceFlags, silent);
         }
     }
@@ -544,7 +524,7 @@ TEST(Vst3Processing, ChangesTakeEffectAtTheirSampleOffsets) {
     Vst3Audio<float> audio(20);
     audio.Fill(DistinctInput<float>);
     ASSERT_EQ(plugin.Process(audio, &changes), kVst3ResultOk);
-    ExpectRouted(audio, [](int output, int frame) {
+    ExpectOutputsRouted(audio, [](int output, int frame) {
         if (output == 0) return frame < 5 ? 0 : frame < 9 ? 4 : frame < 13 ? 6 : kNone;
         return frame < 7 ? 12 : 2;
     });
@@ -553,12 +533,12 @@ TEST(Vst3Processing, ChangesTakeEffectAtTheirSampleOffsets) {
     Vst3Audio<float> next(3);
     next.Fill(DistinctInput<float>);
     plugin.Process(next);
-    ExpectRouted(next, kNone, 0);
+    ExpectOutputsRouted(next, kNone, 0);
     // NaN points are passed over.
     Vst3Changes odd;
     odd.Add(0, 0, kNan).Add(1, 1, kNan);
     plugin.Process(next, &odd);
-    ExpectRouted(next, kNone, 0);
+    ExpectOutputsRouted(next, kNone, 0);
 }
 
 TEST(Vst3Processing, CallOfNoFramesAppliesChangesAndTouchesNoBuffer) {
@@ -574,7 +554,7 @@ TEST(Vst3Processing, CallOfNoFramesAppliesChangesAndTouchesNoBuffer) {
     EXPECT_EQ(audio.outputBus.SilenceFlags, 0u);
     EXPECT_EQ(plugin.Normalized(0), 0.0) << "the controller hears of changes from the host, not the processor";
     plugin.Process(audio);
-    ExpectRouted(audio, 7, kNone);
+    ExpectOutputsRouted(audio, 7, kNone);
 }
 
 // Whatever buses a host passes: every output channel given is written, the
@@ -655,7 +635,7 @@ TEST(Vst3Processing, RefusesWhatCannotBeProcessed) {
     Vst3Instance fresh;
     fresh.Route(5, 6);
     fresh.Process(audio);
-    ExpectRouted(audio, 5, 6);
+    ExpectOutputsRouted(audio, 5, 6);
 }
 
 // The process context's transport, as the block section sees it.
@@ -681,7 +661,7 @@ TEST(Vst3Processing, TransportReachesTheBlockSection) {
     Vst3Audio<float> audio(16);
     audio.Fill(DistinctInput<float>);
     EXPECT_EQ(module.Process(audio, nullptr, &context), kVst3ResultOk);
-    ExpectRouted(audio, 0, 1);
+    ExpectOutputsRouted(audio, 0, 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -925,7 +905,7 @@ TEST(Vst3State, ControllerMirrorsTheComponentState) {
         Vst3Audio<float> audio(6);
         audio.Fill(DistinctInput<float>);
         plugin.Process(audio);
-        ExpectRouted(audio, int(load.shown1), int(load.shown2));
+        ExpectOutputsRouted(audio, int(load.shown1), int(load.shown2));
     }
     Vst3Stream own;
     EXPECT_EQ(plugin.controller->Vtbl->GetState(plugin.controller, own.Interface()), kVst3ResultOk);

@@ -11,19 +11,11 @@
 #include <cstring>
 #include <type_traits>
 
+#include "abi_layout.h"
 #include "vst3_abi.h"
 
 namespace {
 
-struct Layout {
-    const char* what;
-    std::size_t ours, theirs;
-};
-
-#define RECORD(ours, theirs) Layout{#ours, sizeof(ours), sizeof(theirs)}
-#define FIELD(ours, field, theirs, theirField)                                                \
-    Layout{#ours "::" #field " offset", offsetof(ours, field), offsetof(theirs, theirField)}, \
-        Layout{#ours "::" #field " size", sizeof(ours::field), sizeof(theirs::theirField)}
 // A table's slot: where it is. Where the parameters name no record, the
 // function's whole type too, calling convention included.
 #define SLOT(ours, slot, theirs, theirSlot) \
@@ -313,9 +305,7 @@ const Layout kLayouts[] = {
     SLOT(TVst3ParameterChangesVtbl, AddParameterData, Steinberg_Vst_IParameterChangesVtbl, addParameterData),
 };
 
-TEST(Vst3Abi, LayoutsAreThePublishedOnes) {
-    for (const Layout& layout : kLayouts) EXPECT_EQ(layout.ours, layout.theirs) << layout.what;
-}
+TEST(Vst3Abi, LayoutsAreThePublishedOnes) { ExpectPublished(kLayouts); }
 
 struct Identifier {
     const char* what;
@@ -346,54 +336,45 @@ TEST(Vst3Abi, InterfaceIdsAreThePublishedBytes) {
     }
 }
 
-TEST(Vst3Abi, ConstantsAreThePublishedOnes) {
-    const struct {
-        const char* what;
-        long long ours, theirs;
-    } constants[] = {
-        {"kNoInterface", kVst3NoInterface, Steinberg_kNoInterface},
-        {"kResultOk", kVst3ResultOk, Steinberg_kResultOk},
-        {"kResultFalse", kVst3ResultFalse, Steinberg_kResultFalse},
-        {"kInvalidArgument", kVst3InvalidArgument, Steinberg_kInvalidArgument},
-        {"kNotImplemented", kVst3NotImplemented, Steinberg_kNotImplemented},
-        {"kOutOfMemory", kVst3OutOfMemory, Steinberg_kOutOfMemory},
-        {"kDistributable", kVst3Distributable, Steinberg_Vst_ComponentFlags_kDistributable},
-        {"kUnicode", kVst3FactoryUnicode, Steinberg_PFactoryInfo_FactoryFlags_kUnicode},
-        {"kManyInstances", kVst3ManyInstances, Steinberg_PClassInfo_ClassCardinality_kManyInstances},
-        {"kAudio", kVst3Audio, Steinberg_Vst_MediaTypes_kAudio},
-        {"kEvent", kVst3Event, Steinberg_Vst_MediaTypes_kEvent},
-        {"kInput", kVst3Input, Steinberg_Vst_BusDirections_kInput},
-        {"kOutput", kVst3Output, Steinberg_Vst_BusDirections_kOutput},
-        {"kMain", kVst3MainBus, Steinberg_Vst_BusTypes_kMain},
-        {"kDefaultActive", kVst3BusDefaultActive, Steinberg_Vst_BusInfo_BusFlags_kDefaultActive},
-        {"kCanAutomate", kVst3ParamCanAutomate, Steinberg_Vst_ParameterInfo_ParameterFlags_kCanAutomate},
-        {"kIsList", kVst3ParamIsList, Steinberg_Vst_ParameterInfo_ParameterFlags_kIsList},
-        {"kSample32", kVst3Sample32, Steinberg_Vst_SymbolicSampleSizes_kSample32},
-        {"kSample64", kVst3Sample64, Steinberg_Vst_SymbolicSampleSizes_kSample64},
-        {"kRealtime", kVst3Realtime, Steinberg_Vst_ProcessModes_kRealtime},
-        {"kOffline", kVst3Offline, Steinberg_Vst_ProcessModes_kOffline},
-        {"kPlaying", kVst3ContextPlaying, Steinberg_Vst_ProcessContext_StatesAndFlags_kPlaying},
-        {"kRecording", kVst3ContextRecording, Steinberg_Vst_ProcessContext_StatesAndFlags_kRecording},
-        {"kProjectTimeMusicValid", kVst3ContextProjectTimeMusicValid,
-         Steinberg_Vst_ProcessContext_StatesAndFlags_kProjectTimeMusicValid},
-        {"kTempoValid", kVst3ContextTempoValid, Steinberg_Vst_ProcessContext_StatesAndFlags_kTempoValid},
-        {"kTimeSigValid", kVst3ContextTimeSigValid, Steinberg_Vst_ProcessContext_StatesAndFlags_kTimeSigValid},
-        {"kNeedProjectTimeMusic", kVst3NeedProjectTimeMusic,
-         Steinberg_Vst_IProcessContextRequirements_Flags_kNeedProjectTimeMusic},
-        {"kNeedTempo", kVst3NeedTempo, Steinberg_Vst_IProcessContextRequirements_Flags_kNeedTempo},
-        {"kNeedTimeSignature", kVst3NeedTimeSignature, Steinberg_Vst_IProcessContextRequirements_Flags_kNeedTimeSignature},
-        {"kNeedTransportState", kVst3NeedTransportState,
-         Steinberg_Vst_IProcessContextRequirements_Flags_kNeedTransportState},
-        {"kIBSeekSet", kVst3SeekSet, Steinberg_IBStream_IStreamSeekMode_kIBSeekSet},
-        {"kIBSeekCur", kVst3SeekCur, Steinberg_IBStream_IStreamSeekMode_kIBSeekCur},
-        {"kIBSeekEnd", kVst3SeekEnd, Steinberg_IBStream_IStreamSeekMode_kIBSeekEnd},
-        {"kAmbi3rdOrderACN", static_cast<long long>(kVst3Ambisonics3rdOrder),
-         static_cast<long long>(Steinberg_Vst_SpeakerArr_kAmbi3rdOrderACN)},
-        {"k91_6", static_cast<long long>(kVst3Surround91_6), static_cast<long long>(Steinberg_Vst_SpeakerArr_k91_6)},
-        {"k91_6_W", static_cast<long long>(kVst3Surround91_6Wide),
-         static_cast<long long>(Steinberg_Vst_SpeakerArr_k91_6_W)},
-    };
-    for (const auto& constant : constants) EXPECT_EQ(constant.ours, constant.theirs) << constant.what;
-}
+const Constant kConstants[] = {
+    CONSTANT(kVst3NoInterface, Steinberg_kNoInterface),
+    CONSTANT(kVst3ResultOk, Steinberg_kResultOk),
+    CONSTANT(kVst3ResultFalse, Steinberg_kResultFalse),
+    CONSTANT(kVst3InvalidArgument, Steinberg_kInvalidArgument),
+    CONSTANT(kVst3NotImplemented, Steinberg_kNotImplemented),
+    CONSTANT(kVst3OutOfMemory, Steinberg_kOutOfMemory),
+    CONSTANT(kVst3Distributable, Steinberg_Vst_ComponentFlags_kDistributable),
+    CONSTANT(kVst3FactoryUnicode, Steinberg_PFactoryInfo_FactoryFlags_kUnicode),
+    CONSTANT(kVst3ManyInstances, Steinberg_PClassInfo_ClassCardinality_kManyInstances),
+    CONSTANT(kVst3Audio, Steinberg_Vst_MediaTypes_kAudio),
+    CONSTANT(kVst3Event, Steinberg_Vst_MediaTypes_kEvent),
+    CONSTANT(kVst3Input, Steinberg_Vst_BusDirections_kInput),
+    CONSTANT(kVst3Output, Steinberg_Vst_BusDirections_kOutput),
+    CONSTANT(kVst3MainBus, Steinberg_Vst_BusTypes_kMain),
+    CONSTANT(kVst3BusDefaultActive, Steinberg_Vst_BusInfo_BusFlags_kDefaultActive),
+    CONSTANT(kVst3ParamCanAutomate, Steinberg_Vst_ParameterInfo_ParameterFlags_kCanAutomate),
+    CONSTANT(kVst3ParamIsList, Steinberg_Vst_ParameterInfo_ParameterFlags_kIsList),
+    CONSTANT(kVst3Sample32, Steinberg_Vst_SymbolicSampleSizes_kSample32),
+    CONSTANT(kVst3Sample64, Steinberg_Vst_SymbolicSampleSizes_kSample64),
+    CONSTANT(kVst3Realtime, Steinberg_Vst_ProcessModes_kRealtime),
+    CONSTANT(kVst3Offline, Steinberg_Vst_ProcessModes_kOffline),
+    CONSTANT(kVst3ContextPlaying, Steinberg_Vst_ProcessContext_StatesAndFlags_kPlaying),
+    CONSTANT(kVst3ContextRecording, Steinberg_Vst_ProcessContext_StatesAndFlags_kRecording),
+    CONSTANT(kVst3ContextProjectTimeMusicValid, Steinberg_Vst_ProcessContext_StatesAndFlags_kProjectTimeMusicValid),
+    CONSTANT(kVst3ContextTempoValid, Steinberg_Vst_ProcessContext_StatesAndFlags_kTempoValid),
+    CONSTANT(kVst3ContextTimeSigValid, Steinberg_Vst_ProcessContext_StatesAndFlags_kTimeSigValid),
+    CONSTANT(kVst3NeedProjectTimeMusic, Steinberg_Vst_IProcessContextRequirements_Flags_kNeedProjectTimeMusic),
+    CONSTANT(kVst3NeedTempo, Steinberg_Vst_IProcessContextRequirements_Flags_kNeedTempo),
+    CONSTANT(kVst3NeedTimeSignature, Steinberg_Vst_IProcessContextRequirements_Flags_kNeedTimeSignature),
+    CONSTANT(kVst3NeedTransportState, Steinberg_Vst_IProcessContextRequirements_Flags_kNeedTransportState),
+    CONSTANT(kVst3SeekSet, Steinberg_IBStream_IStreamSeekMode_kIBSeekSet),
+    CONSTANT(kVst3SeekCur, Steinberg_IBStream_IStreamSeekMode_kIBSeekCur),
+    CONSTANT(kVst3SeekEnd, Steinberg_IBStream_IStreamSeekMode_kIBSeekEnd),
+    CONSTANT(kVst3Ambisonics3rdOrder, Steinberg_Vst_SpeakerArr_kAmbi3rdOrderACN),
+    CONSTANT(kVst3Surround91_6, Steinberg_Vst_SpeakerArr_k91_6),
+    CONSTANT(kVst3Surround91_6Wide, Steinberg_Vst_SpeakerArr_k91_6_W),
+};
+
+TEST(Vst3Abi, ConstantsAreThePublishedOnes) { ExpectPublished(kConstants); }
 
 }  // namespace

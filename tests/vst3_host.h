@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "byte_stream.h"
+#include "host_channels.h"
 #include "plugin_library.h"
 #include "vst3_abi.h"
 #include "vst3_ids.h"
@@ -90,22 +92,17 @@ inline TVst3Result VST3CALL Vst3HostQuery(void*, const TVst3Tuid, void** object)
 }
 inline std::uint32_t VST3CALL Vst3HostCount(void*) { return 1; }
 
-// A byte stream that moves at most `step` bytes a call; a read or write
-// after `failAt` bytes fails. With `failShortReads`, a read that delivers
-// less than asked says how much yet reports failure, as file streams do at
-// their end.
-class Vst3Stream {
+// The shared byte stream as VST 3's stream interface. With
+// `failShortReads`, a read that delivers less than asked says how much yet
+// reports failure, as file streams do at their end.
+class Vst3Stream : public ByteStream {
 public:
-    std::vector<std::uint8_t> bytes;
-    std::size_t position = 0;
-    std::int32_t step = std::numeric_limits<std::int32_t>::max();
-    std::size_t failAt = std::numeric_limits<std::size_t>::max();
     bool failShortReads = false;
     int calls = 0;
 
     Vst3Stream() = default;
     Vst3Stream(std::vector<std::uint8_t> bytes, std::int32_t step, std::size_t failAt)
-        : bytes(std::move(bytes)), step(step), failAt(failAt) {}
+        : ByteStream{std::move(bytes), 0, static_cast<std::uint64_t>(step), failAt} {}
     Vst3Stream(const Vst3Stream&) = delete;
     Vst3Stream& operator=(const Vst3Stream&) = delete;
 
@@ -114,27 +111,22 @@ public:
 private:
     static TVst3Result VST3CALL Read(void* face, void* buffer, std::int32_t size, std::int32_t* read) {
         Vst3Stream& self = Face::Of(face);
-        self.calls++;
-        if (self.position >= self.failAt || size < 0) return kVst3ResultFalse;
-        const std::size_t n = std::min({static_cast<std::size_t>(size), static_cast<std::size_t>(self.step),
-                                        self.bytes.size() - std::min(self.position, self.bytes.size()),
-                                        self.failAt - self.position});
-        if (n > 0) std::memcpy(buffer, self.bytes.data() + self.position, n);
-        self.position += n;
-        if (read) *read = static_cast<std::int32_t>(n);
-        return self.failShortReads && n < static_cast<std::size_t>(size) ? kVst3ResultFalse : kVst3ResultOk;
+        const std::int64_t n = self.Moved(size, read, [&] { return self.ByteStream::Read(buffer, std::uint64_t(size)); });
+        return n < 0 || (self.failShortReads && n < size) ? kVst3ResultFalse : kVst3ResultOk;
     }
     static TVst3Result VST3CALL Write(void* face, void* buffer, std::int32_t size, std::int32_t* written) {
         Vst3Stream& self = Face::Of(face);
-        self.calls++;
-        if (self.position >= self.failAt || size < 0) return kVst3ResultFalse;
-        const std::size_t n = std::min({static_cast<std::size_t>(size), static_cast<std::size_t>(self.step),
-                                        self.failAt - self.position});
-        const auto* from = static_cast<const std::uint8_t*>(buffer);
-        self.bytes.insert(self.bytes.end(), from, from + n);
-        self.position += n;
-        if (written) *written = static_cast<std::int32_t>(n);
-        return kVst3ResultOk;
+        const std::int64_t n =
+            self.Moved(size, written, [&] { return self.ByteStream::Write(buffer, std::uint64_t(size)); });
+        return n < 0 ? kVst3ResultFalse : kVst3ResultOk;
+    }
+    // Counts the call, refuses a negative size, and says how many bytes moved.
+    template <class Move>
+    std::int64_t Moved(std::int32_t size, std::int32_t* moved, Move move) {
+        calls++;
+        const std::int64_t n = size < 0 ? -1 : move();
+        if (n >= 0 && moved) *moved = static_cast<std::int32_t>(n);
+        return n;
     }
     static TVst3Result VST3CALL Seek(void* face, std::int64_t position, std::int32_t mode, std::int64_t* result) {
         Vst3Stream& self = Face::Of(face);
@@ -229,54 +221,39 @@ private:
     Face face{&kTable, this};
 };
 
-// 16 input and 16 output channels of one precision for a process call.
-// Outputs are separate, or the inputs themselves (in place); the inputs as
-// they were before processing stay readable in `original`.
+// The channels of one process call. Outputs are separate, or the inputs
+// themselves (in place).
 template <class Sample>
-class Vst3Audio {
+class Vst3Audio : public HostChannels<Sample> {
 public:
-    Vst3Audio(int frames, bool inPlace = false) : frames(frames) {
+    Vst3Audio(int frames, bool inPlace = false) : HostChannels<Sample>(frames) {
         const auto size = static_cast<std::size_t>(frames + 1) * kVst3Channels;
         inputs.assign(size, Sample(-7));
         outputs.assign(size, Sample(-7));
-        original.assign(kVst3Channels, std::vector<Sample>(static_cast<std::size_t>(frames)));
         for (int c = 0; c < kVst3Channels; ++c) {
-            in[c] = inputs.data() + static_cast<std::ptrdiff_t>(c) * (frames + 1);
-            out[c] = inPlace ? in[c] : outputs.data() + static_cast<std::ptrdiff_t>(c) * (frames + 1);
+            this->in[c] = inputs.data() + static_cast<std::ptrdiff_t>(c) * (frames + 1);
+            this->out[c] = inPlace ? this->in[c] : outputs.data() + static_cast<std::ptrdiff_t>(c) * (frames + 1);
         }
         inputBus.NumChannels = outputBus.NumChannels = kVst3Channels;
         if constexpr (sizeof(Sample) == sizeof(float)) {
-            inputBus.Buffers32 = in;
-            outputBus.Buffers32 = out;
+            inputBus.Buffers32 = this->in;
+            outputBus.Buffers32 = this->out;
         } else {
-            inputBus.Buffers64 = in;
-            outputBus.Buffers64 = out;
+            inputBus.Buffers64 = this->in;
+            outputBus.Buffers64 = this->out;
         }
     }
-    Vst3Audio(const Vst3Audio&) = delete;
-    Vst3Audio& operator=(const Vst3Audio&) = delete;
 
-    // Inputs from fill(channel, frame), outputs reset to a value no input has.
     template <class Inputs>
     void Fill(Inputs fill) {
-        for (int c = 0; c < kVst3Channels; ++c)
-            for (int j = 0; j < frames; ++j) original[c][j] = fill(c, j);
-        for (int c = 0; c < kVst3Channels; ++c) std::fill_n(out[c], frames, Sample(-7));
-        for (int c = 0; c < kVst3Channels; ++c) std::copy(original[c].begin(), original[c].end(), in[c]);
+        this->FillChannels(fill);
         outputBus.SilenceFlags = 0;
     }
 
-    Sample Output(int channel, int frame) const { return out[channel][frame]; }
-    Sample Input(int channel, int frame) const { return original[channel][frame]; }
-
-    const int frames;
     TVst3AudioBusBuffers inputBus{}, outputBus{};
 
 private:
     std::vector<Sample> inputs, outputs;
-    std::vector<std::vector<Sample>> original;
-    Sample* in[kVst3Channels];
-    Sample* out[kVst3Channels];
 };
 
 // One plug-in as a host holds it: the processor's component and audio
