@@ -69,15 +69,12 @@ void Silence(const TClapAudioBuffer& buffer, std::uint32_t frames) {
 
 const TPatcherTransport* PatcherTransport(const TClapEventTransport* clap, TPatcherTransport& transport) {
     if (!clap) return nullptr;
-    transport.HasTempo = clap->Flags & kClapTransportHasTempo;
-    transport.Tempo = clap->Tempo;
-    transport.HasTimeSignature = clap->Flags & kClapTransportHasTimeSignature;
-    transport.TimeSigNumerator = clap->TimeSigNumerator;
-    transport.TimeSigDenominator = clap->TimeSigDenominator;
-    transport.HasPosition = clap->Flags & kClapTransportHasBeatsTimeline;
-    transport.QuarterNotes = static_cast<double>(clap->SongPosBeats) / static_cast<double>(kClapBeatTimeFactor);
-    transport.Playing = clap->Flags & kClapTransportIsPlaying;
-    transport.Recording = clap->Flags & kClapTransportIsRecording;
+    static constexpr patcher_kit::TTransportFlags kFlags = {kClapTransportHasTempo, kClapTransportHasTimeSignature,
+                                                            kClapTransportHasBeatsTimeline, kClapTransportIsPlaying,
+                                                            kClapTransportIsRecording};
+    transport = patcher_kit::Transport(
+        clap->Flags, kFlags, clap->Tempo, clap->TimeSigNumerator, clap->TimeSigDenominator,
+        static_cast<double>(clap->SongPosBeats) / static_cast<double>(kClapBeatTimeFactor));
     return &transport;
 }
 

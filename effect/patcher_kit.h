@@ -1,6 +1,7 @@
 // What every format's adapter needs beside CPatcherPlugin and would
 // otherwise write again: channel masks, a buffer's channels in one precision,
-// silence for outputs past ours, texts into a host's fixed fields.
+// silence for outputs past ours, texts into a host's fixed fields, a
+// transport from a record of flags.
 #pragma once
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+
+#include "patcher_plugin.h"
 
 namespace patcher_kit {
 
@@ -62,6 +65,26 @@ bool ReadText(const Char* source, char* dest, std::size_t limit, std::size_t& le
         ++length;
     }
     return length < limit;
+}
+
+// The bits of a format's transport flags that say a field is known, or that
+// the transport plays or records.
+struct TTransportFlags {
+    std::uint64_t Tempo, TimeSignature, Position, Playing, Recording;
+};
+
+// A transport as formats that keep one flag word for it tell it.
+constexpr TPatcherTransport Transport(std::uint64_t flags, const TTransportFlags& bits, double tempo,
+                                      double numerator, double denominator, double quarterNotes) {
+    return {.HasTempo = (flags & bits.Tempo) != 0,
+            .Tempo = tempo,
+            .HasTimeSignature = (flags & bits.TimeSignature) != 0,
+            .TimeSigNumerator = numerator,
+            .TimeSigDenominator = denominator,
+            .HasPosition = (flags & bits.Position) != 0,
+            .QuarterNotes = quarterNotes,
+            .Playing = (flags & bits.Playing) != 0,
+            .Recording = (flags & bits.Recording) != 0};
 }
 
 }  // namespace patcher_kit

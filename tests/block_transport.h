@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "patcher_effect.h"
 #include "patcher_plugin.h"
 
@@ -14,6 +16,13 @@ struct TransportCase {
     int numerator;
     double beatsValue;
     double seenTempo, seenNumerator, seenBeats, playState;
+
+    // A flag word from the format's bit for each thing the record vouches for.
+    std::uint32_t Flags(std::uint32_t tempoBit, std::uint32_t signatureBit, std::uint32_t beatsBit,
+                        std::uint32_t playingBit, std::uint32_t recordingBit) const {
+        return (tempo ? tempoBit : 0u) | (signature ? signatureBit : 0u) | (beats ? beatsBit : 0u) |
+               (playing ? playingBit : 0u) | (recording ? recordingBit : 0u);
+    }
 };
 
 inline constexpr TransportCase kTransportCases[] = {

@@ -191,9 +191,8 @@ TEST(ClapPlugin, ValuesAndTextsBothWays) {
 TEST(ClapPlugin, TransportReachesTheBlockSection) {
     ExpectBlockSectionSeesTransports([](const TransportCase& c) {
         TClapEventTransport clap{};
-        clap.Flags = (c.tempo ? kClapTransportHasTempo : 0u) | (c.signature ? kClapTransportHasTimeSignature : 0u) |
-                     (c.beats ? kClapTransportHasBeatsTimeline : 0u) | (c.playing ? kClapTransportIsPlaying : 0u) |
-                     (c.recording ? kClapTransportIsRecording : 0u);
+        clap.Flags = c.Flags(kClapTransportHasTempo, kClapTransportHasTimeSignature, kClapTransportHasBeatsTimeline,
+                             kClapTransportIsPlaying, kClapTransportIsRecording);
         clap.Tempo = c.tempoValue;
         clap.TimeSigNumerator = static_cast<std::uint16_t>(c.numerator);
         clap.TimeSigDenominator = 8;

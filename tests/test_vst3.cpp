@@ -642,9 +642,8 @@ TEST(Vst3Processing, RefusesWhatCannotBeProcessed) {
 TEST(Vst3Processing, TransportReachesTheBlockSection) {
     ExpectBlockSectionSeesTransports([](const TransportCase& c) {
         TVst3ProcessContext context{};
-        context.State = (c.tempo ? kVst3ContextTempoValid : 0u) | (c.signature ? kVst3ContextTimeSigValid : 0u) |
-                        (c.beats ? kVst3ContextProjectTimeMusicValid : 0u) | (c.playing ? kVst3ContextPlaying : 0u) |
-                        (c.recording ? kVst3ContextRecording : 0u);
+        context.State = c.Flags(kVst3ContextTempoValid, kVst3ContextTimeSigValid, kVst3ContextProjectTimeMusicValid,
+                                kVst3ContextPlaying, kVst3ContextRecording);
         context.Tempo = c.tempoValue;
         context.TimeSigNumerator = c.numerator;
         context.TimeSigDenominator = 8;

@@ -681,14 +681,10 @@ TVst3PluginFactory* Vst3Factory() {
 
 const TPatcherTransport* PatcherTransport(const TVst3ProcessContext* context, TPatcherTransport& transport) {
     if (!context) return nullptr;
-    transport.HasTempo = context->State & kVst3ContextTempoValid;
-    transport.Tempo = context->Tempo;
-    transport.HasTimeSignature = context->State & kVst3ContextTimeSigValid;
-    transport.TimeSigNumerator = context->TimeSigNumerator;
-    transport.TimeSigDenominator = context->TimeSigDenominator;
-    transport.HasPosition = context->State & kVst3ContextProjectTimeMusicValid;
-    transport.QuarterNotes = context->ProjectTimeMusic;
-    transport.Playing = context->State & kVst3ContextPlaying;
-    transport.Recording = context->State & kVst3ContextRecording;
+    static constexpr patcher_kit::TTransportFlags kFlags = {kVst3ContextTempoValid, kVst3ContextTimeSigValid,
+                                                            kVst3ContextProjectTimeMusicValid, kVst3ContextPlaying,
+                                                            kVst3ContextRecording};
+    transport = patcher_kit::Transport(context->State, kFlags, context->Tempo, context->TimeSigNumerator,
+                                       context->TimeSigDenominator, context->ProjectTimeMusic);
     return &transport;
 }
