@@ -96,7 +96,13 @@ void CLv2Time::Apply(const LV2_Atom_Object_Body& object, std::uint32_t size) {
 
 void CLv2Time::Advance(std::uint32_t frames, double sampleRate) {
     if (!HasBeats || !HasTempo || Speed == 0.0 || !(sampleRate > 0.0)) return;
-    const double beats = Beats + frames / sampleRate * Tempo / 60.0 * Speed;
+    // Divided again only when the rate changes: the latency of a division on
+    // every run would hold up the next one.
+    if (sampleRate != Rate.SampleRate || Tempo != Rate.Tempo || Speed != Rate.Speed) {
+        Rate = {sampleRate, Tempo, Speed};
+        BeatsPerFrame = Tempo / 60.0 * Speed / sampleRate;
+    }
+    const double beats = Beats + frames * BeatsPerFrame;
     if (std::isfinite(beats)) Beats = beats;
 }
 
@@ -110,7 +116,8 @@ const TPatcherTransport* CLv2Time::Transport() {
     Current.HasPosition = HasBeats;
     // Quarter notes from beats of the host's unit; a quarter when it gives none.
     const double unit = HasBeatUnit && BeatUnit > 0.0 ? BeatUnit : 4.0;
-    Current.QuarterNotes = Beats * 4.0 / unit;
+    if (unit != QuarterNotesPer.Unit) QuarterNotesPer = {unit, 4.0 / unit};
+    Current.QuarterNotes = Beats * QuarterNotesPer.Beat;
     Current.Playing = Speed != 0.0;
     Current.Recording = false;
     return &Current;

@@ -46,6 +46,14 @@ private:
     bool HasTempo = false, HasBeatsPerBar = false, HasBeatUnit = false, HasBeats = false;
     double Tempo = 0.0, BeatsPerBar = 0.0, BeatUnit = 0.0, Speed = 0.0;
     double Beats = 0.0;  // since the start, in the host's beat unit
+    // What the last rate and unit came to.
+    struct {
+        double SampleRate = 0.0, Tempo = 0.0, Speed = 0.0;
+    } Rate;
+    double BeatsPerFrame = 0.0;
+    struct {
+        double Unit = 4.0, Beat = 1.0;
+    } QuarterNotesPer;
     TPatcherTransport Current;
 };
 
