@@ -1,6 +1,7 @@
 #include "patcher_plugin.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -69,15 +70,10 @@ struct CPatcherPlugin::TRuntime {
     TVexilEffect Effect;
     Relaxed<double> SampleRate = 0.0;
     Relaxed<std::int32_t> MaxFrames = 0;
-    Relaxed<bool> HasTransport = false;
-    Relaxed<bool> HasTempo = false;
-    Relaxed<double> Tempo = 0.0;
-    Relaxed<bool> HasTimeSignature = false;
-    Relaxed<double> TimeSigNumerator = 0.0;
-    Relaxed<double> TimeSigDenominator = 0.0;
-    Relaxed<double> QuarterNotes = 0.0;
-    Relaxed<bool> Playing = false;
-    Relaxed<bool> Recording = false;
+    // The transport of the block section being run, read where the section
+    // asks for it rather than copied before: null outside it, and for a
+    // block without one.
+    Relaxed<const TPatcherTransport*> Transport = nullptr;
     Relaxed<std::int32_t> ReportedLatency = 0;
 };
 
@@ -89,20 +85,31 @@ struct TPatcherHostServices {
     static std::int32_t InputCount(void* host) { return host ? CPatcherPlugin::kChannels : 0; }
     static double SampleRate(void* host) { return host ? Plugin(host).SampleRate.load() : 0.0; }
     static std::int32_t BlockSize(void* host) { return host ? Plugin(host).MaxFrames.load() : 0; }
+    static const TPatcherTransport* Transport(void* host) { return host ? Plugin(host).Transport.load() : nullptr; }
     static double Tempo(void* host) {
-        return host && Plugin(host).HasTransport && Plugin(host).HasTempo ? Plugin(host).Tempo.load() : 0.0;
+        const TPatcherTransport* transport = Transport(host);
+        return transport && transport->HasTempo ? transport->Tempo : 0.0;
     }
-    static std::int32_t Playing(void* host) { return host && Plugin(host).HasTransport && Plugin(host).Playing; }
-    static std::int32_t Recording(void* host) { return host && Plugin(host).HasTransport && Plugin(host).Recording; }
-    static double PlayPosition(void* host) { return host && Plugin(host).HasTransport ? Plugin(host).QuarterNotes.load() : 0.0; }
+    static std::int32_t Playing(void* host) {
+        const TPatcherTransport* transport = Transport(host);
+        return transport && transport->Playing;
+    }
+    static std::int32_t Recording(void* host) {
+        const TPatcherTransport* transport = Transport(host);
+        return transport && transport->Recording;
+    }
+    static double PlayPosition(void* host) {
+        const TPatcherTransport* transport = Transport(host);
+        return transport && transport->HasPosition ? transport->QuarterNotes : 0.0;
+    }
     // As a VST 2 host without time information answers: 0, outputs untouched.
     static std::int32_t TempoAndTimeSig(void* host, double* tempo, double* numerator, double* denominator) {
-        if (!host || !Plugin(host).HasTransport) return 0;
-        const TRuntime& plugin = Plugin(host);
-        if (tempo && plugin.HasTempo) *tempo = plugin.Tempo;
-        if (plugin.HasTimeSignature) {
-            if (numerator) *numerator = plugin.TimeSigNumerator;
-            if (denominator) *denominator = plugin.TimeSigDenominator;
+        const TPatcherTransport* transport = Transport(host);
+        if (!transport) return 0;
+        if (tempo && transport->HasTempo) *tempo = transport->Tempo;
+        if (transport->HasTimeSignature) {
+            if (numerator) *numerator = transport->TimeSigNumerator;
+            if (denominator) *denominator = transport->TimeSigDenominator;
         }
         return 1;
     }
@@ -188,7 +195,6 @@ std::int32_t CPatcherPlugin::Latency() const { return Runtime->ReportedLatency; 
 void CPatcherPlugin::Activate(double sampleRate, std::int32_t maxFrames) {
     Runtime->SampleRate = sampleRate;
     Runtime->MaxFrames = std::max(maxFrames, 0);
-    Runtime->HasTransport = false;
     const std::int32_t staging = std::clamp(maxFrames, kDefaultStagingFrames, kMaxStagingFrames);
     if (staging > StagingFrames) {
         // The copies are left unwritten: only partly overlapping buffers ever
@@ -249,18 +255,9 @@ template <class Sample>
                                                  std::uint32_t inputCount, Sample* const* outputs,
                                                  std::uint32_t outputCount, std::uint32_t frames) {
     TRuntime& runtime = *Runtime;
-    runtime.HasTransport = transport != nullptr;
-    if (transport) {
-        runtime.HasTempo = transport->HasTempo;
-        runtime.Tempo = transport->Tempo;
-        runtime.HasTimeSignature = transport->HasTimeSignature;
-        runtime.TimeSigNumerator = transport->TimeSigNumerator;
-        runtime.TimeSigDenominator = transport->TimeSigDenominator;
-        runtime.QuarterNotes = transport->HasPosition ? transport->QuarterNotes : 0.0;
-        runtime.Playing = transport->Playing;
-        runtime.Recording = transport->Recording;
-    }
+    runtime.Transport = transport;
     runtime.Effect.DoBlock();
+    runtime.Transport = nullptr;
     return TPatcherBlock<Sample>(*this, inputs, inputCount, outputs, outputCount, frames);
 }
 
@@ -408,9 +405,15 @@ template <class Sample>
     // The sources the frames were routed from: slots no input fills are silent.
     static_assert(kRouted == 2);
     const double sources[kRouted] = {Effect.Output1Source, Effect.Output2Source};
+    auto& known = Plugin.SourceSlots;
     for (std::uint32_t o = 0; o < kRouted && o < OutputCount; ++o) {
         if (Touched >> o & 1) continue;
-        const std::int32_t slot = TVexilEffect::SampleSlot(sources[o]);
+        const auto bits = std::bit_cast<std::uint64_t>(sources[o]);
+        if (bits != known.Source[o]) {
+            known.Source[o] = bits;
+            known.Slot[o] = TVexilEffect::SampleSlot(sources[o]);
+        }
+        const std::int32_t slot = known.Slot[o];
         if (slot >= CPatcherPlugin::kChannels || (quietInputs >> slot & 1)) silent |= std::uint64_t{1} << o;
     }
     return silent;

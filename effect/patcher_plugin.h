@@ -212,6 +212,13 @@ private:
     } Spacing;
     template <class Sample>
     const TBufferSpacing& SpacingOf(Sample* const* inputs, Sample* const* outputs);
+    // The slot each routed output's source picked when last asked, by the
+    // source's bits: sources rarely change, and working a slot out takes a
+    // chain of steps each call would wait for. Audio thread only.
+    struct TSourceSlots {
+        std::uint64_t Source[kRoutedOutputs] = {};
+        std::int32_t Slot[kRoutedOutputs] = {};
+    } SourceSlots;
 };
 
 // One processing call's frames, rendered in order up to the frames a host's
