@@ -58,19 +58,25 @@ PluginLibrary& Library() {
 }
 
 // A playing transport at 120 bpm in 4/4. Like a host, the answer to each time
-// query is computed from the current sample position.
+// query is computed from the current sample position, with a multiplication;
+// the hosts that hand their transport over with the call move it on by a
+// block's worth after each. A division's latency before a call would be
+// counted against the formats whose hosts hand it over.
 struct Transport {
     double sampleRate = 48000.0;
     double tempo = 120.0;
+    double quarterNotesPerFrame = tempo / 60.0 / sampleRate;
     double samplePos = 0.0;
     VstTimeInfo info{};
+
+    double QuarterNotes(double frame) const { return frame * quarterNotesPerFrame; }
 
     VstTimeInfo* Answer() {
         info.samplePos = samplePos;
         info.sampleRate = sampleRate;
         info.tempo = tempo;
-        info.ppqPos = samplePos / sampleRate * tempo / 60.0;
-        info.barStartPos = std::floor(info.ppqPos / 4.0) * 4.0;
+        info.ppqPos = QuarterNotes(samplePos);
+        info.barStartPos = std::floor(info.ppqPos * 0.25) * 4.0;
         info.timeSigNumerator = 4;
         info.timeSigDenominator = 4;
         info.flags = kVstTransportPlaying | kVstPpqPosValid | kVstTempoValid | kVstBarsValid | kVstTimeSigValid;
@@ -247,12 +253,12 @@ void BM_Clap(benchmark::State& state) {
         return;
     }
 
-    double samplePos = 0.0;
+    // The position runs on in beat time, block by block.
+    const auto beatTimePerBlock =
+        static_cast<std::int64_t>(transport.QuarterNotes(frames) * static_cast<double>(kClapBeatTimeFactor));
     for (auto _ : state) {
-        time.SongPosBeats = static_cast<std::int64_t>(samplePos / transport.sampleRate * transport.tempo / 60.0 *
-                                                      static_cast<double>(kClapBeatTimeFactor));
         plugin.Process(inputs, outputs, static_cast<std::uint32_t>(frames), nullptr, &time);
-        samplePos += frames;
+        time.SongPosBeats += beatTimePerBlock;
         benchmark::ClobberMemory();
     }
     CountFrames(state, frames);
@@ -289,12 +295,12 @@ void BM_Vst3(benchmark::State& state) {
         return;
     }
 
-    double samplePos = 0.0;
+    // The position runs on, block by block.
+    const double quarterNotesPerBlock = transport.QuarterNotes(frames);
     for (auto _ : state) {
-        context.ProjectTimeSamples = static_cast<std::int64_t>(samplePos);
-        context.ProjectTimeMusic = samplePos / transport.sampleRate * transport.tempo / 60.0;
         plugin.ProcessBuses<Sample>(&inputs, 1, &outputs, 1, frames, nullptr, &context);
-        samplePos += frames;
+        context.ProjectTimeSamples += frames;
+        context.ProjectTimeMusic += quarterNotesPerBlock;
         benchmark::ClobberMemory();
     }
     CountFrames(state, frames);
