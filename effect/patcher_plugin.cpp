@@ -273,15 +273,20 @@ TPatcherProcessed CPatcherPlugin::Process(const TPatcherTransport* transport, Sa
 }
 
 template <class Sample>
-const CPatcherPlugin::TBufferSpacing& CPatcherPlugin::SpacingOf(Sample* const* inputs, Sample* const* outputs) {
-    constexpr std::size_t kBytes = sizeof(Sample*) * kChannels;
-    static_assert(sizeof Spacing.Inputs == kBytes);
+[[gnu::always_inline]] inline const CPatcherPlugin::TBufferSpacing& CPatcherPlugin::SpacingOf(Sample* const* inputs,
+                                                                                            Sample* const* outputs) {
     // One pass without branches, which vectorizes: cheaper than a call to memcmp.
     std::uintptr_t differ = 0;
     for (int c = 0; c < kChannels; ++c)
         differ |= (reinterpret_cast<std::uintptr_t>(Spacing.Inputs[c]) ^ reinterpret_cast<std::uintptr_t>(inputs[c])) |
                   (reinterpret_cast<std::uintptr_t>(Spacing.Outputs[c]) ^ reinterpret_cast<std::uintptr_t>(outputs[c]));
-    if (differ == 0) return Spacing;
+    return differ == 0 ? Spacing : MeasureSpacing(inputs, outputs);
+}
+
+template <class Sample>
+const CPatcherPlugin::TBufferSpacing& CPatcherPlugin::MeasureSpacing(Sample* const* inputs, Sample* const* outputs) {
+    constexpr std::size_t kBytes = sizeof(Sample*) * kChannels;
+    static_assert(sizeof Spacing.Inputs == kBytes);
     std::uintptr_t closest = std::numeric_limits<std::uintptr_t>::max();
     bool missing = false;
     for (int i = 0; i < kChannels; ++i) {

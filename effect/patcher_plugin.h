@@ -212,6 +212,8 @@ private:
     } Spacing;
     template <class Sample>
     const TBufferSpacing& SpacingOf(Sample* const* inputs, Sample* const* outputs);
+    template <class Sample>
+    const TBufferSpacing& MeasureSpacing(Sample* const* inputs, Sample* const* outputs);
     // The slot each routed output's source picked when last asked, by the
     // source's bits: sources rarely change, and working a slot out takes a
     // chain of steps each call would wait for. Audio thread only.
