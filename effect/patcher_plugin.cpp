@@ -251,9 +251,9 @@ TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transp
 // What every processing call goes through is inlined into Process, so that
 // a call of a few frames costs little more than the frames themselves.
 template <class Sample>
-[[gnu::always_inline]] inline TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(const TPatcherTransport* transport, Sample* const* inputs,
-                                                 std::uint32_t inputCount, Sample* const* outputs,
-                                                 std::uint32_t outputCount, std::uint32_t frames) {
+[[gnu::always_inline]] inline TPatcherBlock<Sample> CPatcherPlugin::BeginBlock(
+    const TPatcherTransport* transport, Sample* const* inputs, std::uint32_t inputCount, Sample* const* outputs,
+    std::uint32_t outputCount, std::uint32_t frames) {
     TRuntime& runtime = *Runtime;
     runtime.Transport = transport;
     runtime.Effect.DoBlock();
@@ -304,9 +304,12 @@ const CPatcherPlugin::TBufferSpacing& CPatcherPlugin::MeasureSpacing(Sample* con
 }
 
 template <class Sample>
-[[gnu::always_inline]] inline TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs, std::uint32_t inputCount,
-                                     Sample* const* outputs, std::uint32_t outputCount, std::uint32_t frames)
-    : Plugin(plugin), Effect(plugin.Runtime->Effect), Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
+[[gnu::always_inline]] inline TPatcherBlock<Sample>::TPatcherBlock(CPatcherPlugin& plugin, Sample* const* inputs,
+                                                                   std::uint32_t inputCount, Sample* const* outputs,
+                                                                   std::uint32_t outputCount, std::uint32_t frames)
+    : Plugin(plugin),
+      Effect(plugin.Runtime->Effect),
+      Frames(std::min<std::uint32_t>(frames, std::numeric_limits<std::int32_t>::max())) {
     constexpr auto kChannels = static_cast<std::uint32_t>(CPatcherPlugin::kChannels);
     if (inputs && outputs && inputCount >= kChannels && outputCount >= kChannels) {
         HostInputs = inputs;

@@ -92,7 +92,9 @@ TPatcherStateResult SaveState(CPatcherPlugin& patcher, TVst3Stream* stream) {
 void Tell(TPatcherMisbehaviour kind) {
     const char* what = "";
     switch (kind) {
-    case TPatcherMisbehaviour::StreamFailure: what = "a state stream failed: nothing was loaded or saved"; break;
+    case TPatcherMisbehaviour::StreamFailure:
+        what = "gave a state stream that failed: nothing was loaded or saved";
+        break;
     case TPatcherMisbehaviour::BufferLayout:
         what = "processed with buses other than one of 16 channels each way: the channels given were written, "
                "those missing were read as silence";
