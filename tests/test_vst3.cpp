@@ -372,6 +372,7 @@ TEST(Vst3Parameters, MapNormalizedValuesToStepsAsListsDo) {
                  {2.0, 16},        {-std::numeric_limits<double>::infinity(), 0},
                  {std::numeric_limits<double>::infinity(), 16}};
     Vst3Instance plugin;
+    plugin.Start();
     TVst3EditController* controller = plugin.controller;
     for (const auto& c : cases) {
         EXPECT_EQ(controller->Vtbl->NormalizedParamToPlain(controller, 0, c.normalized), c.step) << c.normalized;
@@ -631,11 +632,18 @@ TEST(Vst3Processing, RefusesWhatCannotBeProcessed) {
     EXPECT_EQ(plugin.processor->Vtbl->SetupProcessing(plugin.processor, nullptr), kVst3InvalidArgument);
     bad = {kVst3Realtime, 9, 512, 48000.0};
     EXPECT_EQ(plugin.processor->Vtbl->SetupProcessing(plugin.processor, &bad), kVst3ResultFalse);
-    // Before any setup or activation, processing works all the same.
-    Vst3Instance fresh;
-    fresh.Route(5, 6);
-    fresh.Process(audio);
-    ExpectOutputsRouted(audio, 5, 6);
+    // Before any setup or activation, processing works all the same; the
+    // host hears of it when it terminates the processor.
+    const StrictModeOff onPurpose;
+    testing::internal::CaptureStderr();
+    {
+        Vst3Instance fresh;
+        fresh.Route(5, 6);
+        fresh.Process(audio);
+        ExpectOutputsRouted(audio, 5, 6);
+    }
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_NE(told.find("the host processed while not active"), std::string::npos) << told;
 }
 
 // The process context's transport, as the block section sees it.
@@ -893,6 +901,7 @@ TEST(Vst3ModuleInfo, NamesTheIdHostsDeriveFromTheVst2Plugin) {
 // component's after each load, odd values as they route.
 TEST(Vst3State, ControllerMirrorsTheComponentState) {
     Vst3Instance plugin;
+    plugin.Start();
     const struct {
         float value1, value2;
         double shown1, shown2;

@@ -327,6 +327,7 @@ private:
         } else {
             self.Patcher.Deactivate();
         }
+        self.Active = state != 0;
         return kVst3ResultOk;
     }
     static TVst3Result VST3CALL Terminate(void* face) {
@@ -381,6 +382,9 @@ private:
             self.Patcher.ApplyChanges(CChanges(data->InputParameterChanges));
             return kVst3ResultOk;
         }
+        // Audio while inactive is rendered all the same: the routing needs no
+        // activation. Calls of no frames may come at any time to flush changes.
+        if (!self.Active.load(std::memory_order_relaxed)) self.Reporter.Mark(TPatcherMisbehaviour::WrongState);
         if (data->SymbolicSampleSize == kVst3Sample64) return self.Render<double>(*data);
         if (data->SymbolicSampleSize == kVst3Sample32) return self.Render<float>(*data);
         return kVst3InvalidArgument;
@@ -436,6 +440,8 @@ private:
 
     CPatcherPlugin Patcher;
     CPatcherReporter Reporter;
+    // Set on the main thread, read by the audio thread.
+    std::atomic<bool> Active{false};
     // From the host's setup, for the next activation; main thread.
     double SampleRate = 44100.0;
     std::int32_t MaxFrames = 0;
